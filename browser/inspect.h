@@ -1,0 +1,14 @@
+// What the browser shows about the selected plug-in, and its own dialogs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "plugin.h"
+
+void InsertReportColumns(HWND dialog, int controlId, const std::wstring& heading0, const std::wstring& heading1);
+bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring& column1);
+std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber);
+void InspectSelectedPlugin(HWND dialog);
+void OpenPluginDialog(HWND dialog, int function);

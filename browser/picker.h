@@ -1,0 +1,11 @@
+// Choosing a folder: the shell's folder picker and the menu of recent folders.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+void ShowFolderHistoryMenu(HWND dialog);
+void BrowseForPluginFolder(HWND dialog);
+std::wstring PickFolder(HWND owner, const std::wstring& title, const std::wstring& initialFolder);
+int CALLBACK PickFolderCallback(HWND window, UINT message, LPARAM messageParam, LPARAM data);

@@ -1,0 +1,89 @@
+// Owners for the system handles the programs obtain: each releases its handle on every path.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+namespace handles {
+
+struct LibraryDeleter {
+    void operator()(HMODULE m) const { FreeLibrary(m); }
+};
+using UniqueLibrary = std::unique_ptr<std::remove_pointer<HMODULE>::type, LibraryDeleter>;
+
+struct MenuDeleter {
+    void operator()(HMENU m) const { DestroyMenu(m); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer<HMENU>::type, MenuDeleter>;
+
+struct RegKeyDeleter {
+    void operator()(HKEY k) const { RegCloseKey(k); }
+};
+using UniqueRegKey = std::unique_ptr<std::remove_pointer<HKEY>::type, RegKeyDeleter>;
+
+// FindFirstFileW reports failure as INVALID_HANDLE_VALUE, not null: the holder stores
+// only real handles, so callers reset it only after checking.
+struct FindDeleter {
+    void operator()(HANDLE h) const { FindClose(h); }
+};
+using UniqueFind = std::unique_ptr<void, FindDeleter>;
+
+struct CoTaskMemDeleter {
+    void operator()(void* p) const { CoTaskMemFree(p); }
+};
+template <typename T>
+using UniqueCoTaskMem = std::unique_ptr<T, CoTaskMemDeleter>;
+
+struct GlobalDeleter {
+    void operator()(HGLOBAL g) const { GlobalFree(g); }
+};
+using UniqueGlobal = std::unique_ptr<void, GlobalDeleter>;
+
+// A window DC from GetDC, released against the same window.
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC()
+    {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+    HDC get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
+struct DCDeleter {
+    void operator()(HDC dc) const { DeleteDC(dc); }
+};
+using UniqueCreatedDC = std::unique_ptr<std::remove_pointer<HDC>::type, DCDeleter>;
+
+// Runs a callable when the scope ends, also during unwinding.
+template <typename F>
+class ScopeGuard {
+public:
+    explicit ScopeGuard(F f) : f_(f) {}
+    ~ScopeGuard()
+    {
+        if (active_) f_();
+    }
+    void Dismiss() { active_ = false; }
+    ScopeGuard(const ScopeGuard&) = delete;
+    ScopeGuard& operator=(const ScopeGuard&) = delete;
+
+private:
+    F f_;
+    bool active_ = true;
+};
+
+template <typename F>
+ScopeGuard<F> MakeScopeGuard(F f)
+{
+    return ScopeGuard<F>(f);
+}
+
+}  // namespace handles

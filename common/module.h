@@ -1,0 +1,32 @@
+// String table, executable path and version resource of the running program.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The module whose resources the program uses; stored by the entry function before anything else.
+HINSTANCE GetInstanceHandle();
+void SetInstanceHandle(HINSTANCE instance);
+
+// Text of one string-table entry; empty when there is none, cut to 4095 characters.
+std::wstring LoadResourceString(UINT id);
+
+// Full path of the running executable, read once.
+const std::wstring& GetModulePath();
+
+// The executable's file name without folder and last extension, read once.
+const wchar_t* GetProgramName();
+
+struct VersionResourceRecord {
+    std::vector<BYTE> data;
+    const WORD* translation = nullptr;  // language, code page; null when unknown
+};
+const VersionResourceRecord& VersionResource();
+
+// One StringFileInfo value of the first translation, else fallback, else ""; never null.
+const wchar_t* GetVersionString(const wchar_t* key, const wchar_t* fallback);
+
+// Sets the runtime's locale for all categories to the name held in string-table entry id.
+void ApplyLocaleFromStringTable(UINT id);

@@ -1,0 +1,77 @@
+# Shared by the launcher and the run/test commands (sourced, POSIX sh).
+# One Wine prefix per build tree, Japanese code page and fonts, quiet Wine, one persistent
+# wineserver, and an Xvfb of our own when there is no display.
+
+# Debian's wine64 package keeps its loader and server out of PATH.
+if [ -z "${WINE_BIN:-}" ]; then
+    if [ -x /usr/lib/wine/wine64 ]; then WINE_BIN=/usr/lib/wine/wine64; else WINE_BIN=wine64; fi
+fi
+if [ -z "${WINESERVER:-}" ]; then
+    if [ -x /usr/lib/wine/wineserver64 ]; then WINESERVER=/usr/lib/wine/wineserver64; else WINESERVER=wineserver; fi
+fi
+export WINESERVER
+SCRIPTS_DIR=${SCRIPTS_DIR:-$(cd "$(dirname "$0")" && pwd)}
+
+wine_env() {
+    build=$1
+    export WINEPREFIX="$build/wineprefix"
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    export LANG=ja_JP.UTF-8
+    export LC_ALL=ja_JP.UTF-8
+    export WINEARCH=win64
+    if [ -z "${DISPLAY:-}" ] && [ -f "$build/xvfb.display" ]; then
+        DISPLAY=$(cat "$build/xvfb.display")
+        export DISPLAY
+    fi
+}
+
+# A Unix path as Wine's Z: drive shows it.
+wine_path() {
+    printf 'Z:%s' "$1" | tr '/' '\\'
+}
+
+# Starts an Xvfb when there is no display; remembers display and PID under $build.
+xvfb_start() {
+    build=$1
+    [ -n "${DISPLAY:-}" ] && return 0
+    n=90
+    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    echo $! >"$build/xvfb.pid"
+    i=0
+    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+    echo ":$n" >"$build/xvfb.display"
+    DISPLAY=":$n"
+    export DISPLAY
+}
+
+xvfb_stop() {
+    build=$1
+    if [ -f "$build/xvfb.pid" ]; then
+        kill "$(cat "$build/xvfb.pid")" 2>/dev/null || true
+        rm -f "$build/xvfb.pid" "$build/xvfb.display"
+    fi
+}
+
+# Creates the prefix once. Every stream is redirected: Wine's background services must not
+# inherit a pipe that ctest waits on.
+wine_prefix_ready() {
+    if [ ! -f "$WINEPREFIX/.plexmoor-ready" ]; then
+        mkdir -p "$WINEPREFIX"
+        "$WINE_BIN" wineboot -i </dev/null >/dev/null 2>&1 || true
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+        "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >/dev/null 2>&1 || true
+        "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+        touch "$WINEPREFIX/.plexmoor-ready"
+    fi
+}
+
+wine_server_start() {
+    "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+    "$WINE_BIN" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}
+
+wine_server_stop() {
+    "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+}

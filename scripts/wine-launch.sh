@@ -1,0 +1,20 @@
+#!/bin/sh
+# The cross-compiling emulator: runs one Windows program of the build tree under Wine.
+# Usage: wine-launch.sh <build dir> <program.exe> [arguments...]
+set -eu
+build=$1
+shift
+SCRIPTS_DIR=$(cd "$(dirname "$0")" && pwd)
+. "$SCRIPTS_DIR/wine-env.sh"
+wine_env "$build"
+own_xvfb=""
+if [ -z "${DISPLAY:-}" ]; then
+    xvfb_start "$build"
+    own_xvfb=1
+fi
+wine_prefix_ready
+wine_server_start
+status=0
+"$WINE_BIN" "$@" || status=$?
+[ -n "$own_xvfb" ] && xvfb_stop "$build"
+exit $status

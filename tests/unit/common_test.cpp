@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <clocale>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "module.h"
+
+TEST(LoadResourceString, MissingEntryIsEmpty)
+{
+    EXPECT_EQ(LoadResourceString(1), L"");
+    EXPECT_EQ(LoadResourceString(65535), L"");
+}
+
+TEST(LoadResourceString, KeepsTabsAndLineBreaksWithFullLength)
+{
+    EXPECT_EQ(LoadResourceString(200), L"使い方:\t");
+    const std::wstring usage = LoadResourceString(201);
+    EXPECT_EQ(usage, L".exe Susieプラグインへのフルパス\r\n\t単純にドラッグ＆ドロップでも可");
+    EXPECT_EQ(usage.size(), 39u);
+}
+
+TEST(LoadResourceString, CutsTextsLongerThan4095Characters)
+{
+    const std::wstring text = LoadResourceString(202);
+    ASSERT_EQ(text.size(), 4095u);
+    EXPECT_EQ(text.substr(0, 10), L"あいうえおかきくけこ");
+    EXPECT_EQ(text.find(L'\0'), std::wstring::npos);
+}
+
+TEST(ModulePath, IsTheRunningExecutableAndStable)
+{
+    wchar_t expected[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, expected, MAX_PATH);
+    EXPECT_EQ(GetModulePath(), expected);
+    EXPECT_EQ(&GetModulePath(), &GetModulePath());
+}
+
+TEST(ProgramName, IsFileNameWithoutExtension)
+{
+    EXPECT_STREQ(GetProgramName(), L"common_test");
+    EXPECT_EQ(GetProgramName(), GetProgramName());
+}
+
+TEST(VersionString, ReadsTheFirstTranslationDespiteLowerCaseBlockName)
+{
+    EXPECT_STREQ(GetVersionString(L"ProductName", L"fallback"), L"共通テスト");
+    EXPECT_STREQ(GetVersionString(L"ProductVersion", nullptr), L"9.8.7.6");
+    const VersionResourceRecord& record = VersionResource();
+    ASSERT_NE(record.translation, nullptr);
+    EXPECT_EQ(record.translation[0], 0x0411);
+    EXPECT_EQ(record.translation[1], 0x04B0);
+}
+
+TEST(VersionString, FallsBackForMissingOrNullKey)
+{
+    EXPECT_STREQ(GetVersionString(L"LegalCopyright", L"Plexmoor1"), L"Plexmoor1");
+    EXPECT_STREQ(GetVersionString(L"LegalCopyright", nullptr), L"");
+    EXPECT_STREQ(GetVersionString(nullptr, L"Plexmoor2"), L"Plexmoor2");
+    const wchar_t* empty = GetVersionString(nullptr, nullptr);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, L"");
+}
+
+TEST(VersionString, ResultPointsIntoTheCachedBlock)
+{
+    const wchar_t* first = GetVersionString(L"ProductName", nullptr);
+    const VersionResourceRecord& record = VersionResource();
+    const BYTE* begin = record.data.data();
+    const BYTE* end = begin + record.data.size();
+    const BYTE* p = reinterpret_cast<const BYTE*>(first);
+    EXPECT_TRUE(p >= begin && p < end);
+    EXPECT_EQ(first, GetVersionString(L"ProductName", nullptr));
+}
+
+TEST(VersionResource, IsBuiltOnceAcrossThreads)
+{
+    std::vector<const VersionResourceRecord*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i) {
+        threads.emplace_back([&seen, i] { seen[i] = &VersionResource(); });
+    }
+    for (auto& t : threads) t.join();
+    for (const auto* r : seen) EXPECT_EQ(r, seen[0]);
+}
+
+TEST(Locale, StepSetsJapaneseLocaleForAllCategories)
+{
+    ApplyLocaleFromStringTable(203);
+    const wchar_t* current = _wsetlocale(LC_ALL, nullptr);
+    ASSERT_NE(current, nullptr);
+    EXPECT_NE(std::wstring(current).find(L"Japanese"), std::wstring::npos) << current;
+    _wsetlocale(LC_ALL, L"C");
+}
