@@ -1,0 +1,56 @@
+// What the fixture plug-ins report, and where they are.
+//
+// Every fixture appends UTF-8 lines "<name> <event>" to the file named by the environment
+// variable PLEXMOOR_FIXTURE_LOG, <name> being its file name without folder and extension:
+//   <name> attach <pid>               DLL_PROCESS_ATTACH (decimal process id)
+//   <name> detach <pid>               DLL_PROCESS_DETACH
+//   <name> info <number>              each GetPluginInfo call
+//   <name> config <function> <hwnd>   each ConfigurationDlg call, parent as in HandleText
+//   selfclosing dialog <hwnd>         its modal dialog was created
+//   selfclosing owner <hwnd> same=<0|1> visible=<0|1> enabled=<0|1> size=<w>x<h>
+//                                     owner of that dialog just before it closes itself
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// Points PLEXMOOR_FIXTURE_LOG at a new empty file in the temporary folder while the object
+// lives; child processes started meanwhile inherit it. The previous value is put back and the
+// file removed at the end.
+class FixtureLog {
+public:
+    FixtureLog();
+    ~FixtureLog();
+    FixtureLog(const FixtureLog&) = delete;
+    FixtureLog& operator=(const FixtureLog&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+
+    // All complete lines so far, without line ends.
+    std::vector<std::string> Lines() const;
+    // The lines that start with prefix, e.g. "ordinary info " or "selfclosing owner ".
+    std::vector<std::string> Matching(const std::string& prefix) const;
+    std::size_t Count(const std::string& prefix) const;
+    // Waits until at least count lines start with prefix; false when timeoutMs passed first.
+    bool WaitFor(const std::string& prefix, std::size_t count = 1, DWORD timeoutMs = 5000) const;
+    // Empties the file; fixtures that are loaded keep appending to it.
+    void Clear();
+
+private:
+    std::wstring path_;
+    std::wstring previous_;
+    bool hadPrevious_ = false;
+};
+
+// A window handle written the way the fixtures write it: lowercase hex, no prefix, "0" for null.
+std::string HandleText(HWND window);
+
+// Folder of the running executable, without a trailing backslash.
+std::wstring BinDir();
+// BinDir() + "\fixtures", where the fixture plug-ins are built.
+std::wstring FixturesDir();
+// FixturesDir() + "\" + fileName, e.g. FixturePath(L"ordinary.sph").
+std::wstring FixturePath(const std::wstring& fileName);
