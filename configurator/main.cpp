@@ -1,3 +1,17 @@
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+#include <stdlib.h>
+
+#include "configurator.h"
+#include "module.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    SetInstanceHandle(instance);
+    try {
+        // The runtime's wide argument vector: standard quoting rules, no wildcard expansion.
+        return RunConfigurator(__argc, __wargv);
+    } catch (...) {
+        return ReportEscapedException();
+    }
+}
