@@ -29,6 +29,12 @@ struct FindDeleter {
 };
 using UniqueFind = std::unique_ptr<void, FindDeleter>;
 
+// A file from CreateFileW; like a search, failure is INVALID_HANDLE_VALUE, which is never stored.
+struct FileDeleter {
+    void operator()(HANDLE h) const { CloseHandle(h); }
+};
+using UniqueFile = std::unique_ptr<void, FileDeleter>;
+
 struct CoTaskMemDeleter {
     void operator()(void* p) const { CoTaskMemFree(p); }
 };

@@ -1,0 +1,143 @@
+#include "inspect.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "handles.h"
+#include "module.h"
+#include "resource.h"
+#include "scan.h"
+
+namespace {
+
+// Information numbers 2k+2 and 2k+3 for k below this: numbers 2 to 65.
+constexpr int kMaxFileTypes = 32;
+
+void ClearView(HWND dialog)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_SETTINGS), FALSE);
+    EnableWindow(GetDlgItem(dialog, IDC_ABOUT), FALSE);
+    SendMessageW(GetDlgItem(dialog, IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
+    SendMessageW(GetDlgItem(dialog, IDC_TYPE_LIST), LVM_DELETEALLITEMS, 0, 0);
+}
+
+// Types until the first pair with neither pattern nor name; returns whether a row was added.
+bool FillFileTypes(HWND typeList, GetPluginInfoFn getPluginInfo)
+{
+    bool added = false;
+    for (int k = 0; k < kMaxFileTypes; ++k) {
+        const std::wstring extension = PluginInfoText(getPluginInfo, 2 * k + 2);
+        const std::wstring formatName = PluginInfoText(getPluginInfo, 2 * k + 3);
+        if (extension.empty() && formatName.empty()) break;
+        AppendReportRow(typeList, extension, formatName);
+        added = true;
+    }
+    return added;
+}
+
+void SelectFirstRow(HWND list)
+{
+    LVITEMW state = {};
+    state.state = LVIS_SELECTED;
+    state.stateMask = LVIS_SELECTED;
+    SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+}
+
+}  // namespace
+
+void InsertReportColumns(HWND dialog, int controlId, const std::wstring& heading0, const std::wstring& heading1)
+{
+    HWND list = GetDlgItem(dialog, controlId);
+    const std::wstring* headings[] = {&heading0, &heading1};
+    for (int index = 0; index < 2; ++index) {
+        LVCOLUMNW column = {};
+        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+        column.fmt = LVCFMT_LEFT;
+        column.pszText = const_cast<wchar_t*>(headings[index]->c_str());
+        column.iSubItem = index;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&column));
+    }
+}
+
+bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring& column1)
+{
+    LVITEMW item = {};
+    item.mask = LVIF_TEXT;
+    item.iItem = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    item.iSubItem = 0;
+    item.pszText = const_cast<wchar_t*>(column0.c_str());
+    const LRESULT index = SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    if (index == -1) return false;
+    item.iItem = static_cast<int>(index);
+    item.iSubItem = 1;
+    item.pszText = const_cast<wchar_t*>(column1.c_str());
+    SendMessageW(list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+    return true;
+}
+
+std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber)
+{
+    char buffer[plugin::kInfoBufferBytes] = {};
+    int bytes = getPluginInfo(infoNumber, buffer, plugin::kInfoOfferedBytes);
+    // A count the plug-in could not have written (negative, or beyond what it was offered)
+    // must never make the conversion read outside the buffer: nothing, or what was offered.
+    if (bytes <= 0) return std::wstring();
+    if (bytes > plugin::kInfoOfferedBytes) bytes = plugin::kInfoOfferedBytes;
+
+    const int needed = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::vector<wchar_t> text(static_cast<size_t>(needed) + 1, L'\0');
+    const int converted = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, text.data(), needed + 1);
+    if (converted <= 0) return std::wstring();
+    return std::wstring(text.data(), static_cast<size_t>(converted));
+}
+
+void InspectSelectedPlugin(HWND dialog)
+{
+    ClearView(dialog);
+
+    std::wstring fileName;
+    const std::wstring path = GetSelectedPluginPath(dialog, &fileName);
+    if (path.empty()) return;
+    handles::UniqueLibrary library(LoadLibraryW(path.c_str()));
+    if (!library) return;
+
+    HWND infoList = GetDlgItem(dialog, IDC_INFO_LIST);
+    AppendReportRow(infoList, LoadResourceString(IDS_FILE_NAME), fileName);
+
+    if (GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg)) {
+        EnableWindow(GetDlgItem(dialog, IDC_SETTINGS), TRUE);
+        EnableWindow(GetDlgItem(dialog, IDC_ABOUT), TRUE);
+    }
+
+    const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
+    if (!getPluginInfo) return;
+    // The about text is asked for before the API version.
+    AppendReportRow(infoList, LoadResourceString(IDS_ABOUT), PluginInfoText(getPluginInfo, 1));
+    AppendReportRow(infoList, LoadResourceString(IDS_API_VERSION), PluginInfoText(getPluginInfo, 0));
+
+    HWND typeList = GetDlgItem(dialog, IDC_TYPE_LIST);
+    if (FillFileTypes(typeList, getPluginInfo)) SelectFirstRow(typeList);
+}
+
+void OpenPluginDialog(HWND dialog, int function)
+{
+    handles::UniqueLibrary library(LoadSelectedPlugin(dialog));
+    const auto configurationDlg =
+        library ? GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) : nullptr;
+    if (!configurationDlg) {
+        MessageBeep(MB_ICONHAND);
+        return;
+    }
+
+    const int result = configurationDlg(dialog, function);
+    if (result == plugin::kNotImplemented) {
+        MessageBeep(MB_ICONHAND);
+        return;
+    }
+    // The refill loads the library a second time while this handle still holds it, so the
+    // plug-in is not unloaded and reloaded between its dialog and the refreshed view.
+    InspectSelectedPlugin(dialog);
+    if (result != plugin::kSuccess) MessageBeep(MB_ICONHAND);
+}
