@@ -1,0 +1,106 @@
+// Drives the nested modal loops of the code under test (popup menus, the folder picker) from
+// a thread of the test's own, and keeps the user's files and clipboard as they were.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Waits for a popup menu ("#32768") of this process, records it, then answers it by keys:
+// choose > 0 picks that item (1-based), choose == 0 dismisses it with Escape.
+class PopupMenuDriver {
+public:
+    explicit PopupMenuDriver(int choose, DWORD timeoutMs = 5000);
+    ~PopupMenuDriver();
+    PopupMenuDriver(const PopupMenuDriver&) = delete;
+    PopupMenuDriver& operator=(const PopupMenuDriver&) = delete;
+
+    bool Seen() const { return seen_; }
+    // The items' texts as stored in the menu, mnemonic marks included.
+    std::vector<std::wstring> Items() const;
+    // Screen rectangle of the menu window.
+    RECT Bounds() const;
+
+private:
+    void Run(int choose, DWORD timeoutMs);
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> seen_{false};
+    mutable std::mutex mutex_;
+    std::vector<std::wstring> items_;
+    RECT bounds_ = {};
+    std::thread thread_;
+};
+
+// What a menu shows for an item text: "&&" reads as "&", a single "&" marks the next letter.
+std::wstring DisplayedMenuText(const std::wstring& itemText);
+
+// Waits for a visible dialog ("#32770") of this process owned by owner, runs an action on it
+// from the driver's thread, and records the dialog.
+class OwnedDialogDriver {
+public:
+    enum class Answer { Cancel, Accept, SelectThenAccept };
+    // SelectThenAccept sends BFFM_SETSELECTIONW with path before pressing OK.
+    OwnedDialogDriver(HWND owner, Answer answer, const std::wstring& path = L"", DWORD timeoutMs = 10000);
+    ~OwnedDialogDriver();
+    OwnedDialogDriver(const OwnedDialogDriver&) = delete;
+    OwnedDialogDriver& operator=(const OwnedDialogDriver&) = delete;
+
+    bool Seen() const { return seen_; }
+
+private:
+    void Run(HWND owner, Answer answer, DWORD timeoutMs);
+
+    std::wstring path_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> seen_{false};
+    std::thread thread_;
+};
+
+// Keeps a file's bytes (or its absence) and puts them back at the end.
+class FileRestorer {
+public:
+    explicit FileRestorer(const std::wstring& path);
+    ~FileRestorer();
+    FileRestorer(const FileRestorer&) = delete;
+    FileRestorer& operator=(const FileRestorer&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+    bool existed_ = false;
+    std::vector<char> bytes_;
+};
+
+// The whole file, or empty when it cannot be read.
+std::vector<char> ReadFileBytes(const std::wstring& path);
+
+// The clipboard's CF_UNICODETEXT; ok is false when there is none or it cannot be opened.
+struct ClipboardContent {
+    std::wstring text;
+    bool ok = false;
+};
+ClipboardContent ReadClipboardText();
+bool WriteClipboardText(const std::wstring& text);
+
+// Dispatches this thread's pending messages for a while.
+void PumpMessages(DWORD milliseconds);
+
+// A new empty folder under the temporary folder, removed with its files at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& leafName);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
