@@ -1,0 +1,148 @@
+#include "scratch.h"
+
+#include <atomic>
+#include <stdexcept>
+
+#include "handles.h"
+
+namespace {
+
+bool KeyExists(HKEY root, const std::wstring& subKey)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+}  // namespace
+
+TempFolder::TempFolder()
+{
+    static std::atomic<unsigned> counter{0};
+    wchar_t base[MAX_PATH + 1] = {};
+    const DWORD n = GetTempPathW(MAX_PATH + 1, base);
+    if (n == 0 || n > MAX_PATH) throw std::runtime_error("TempFolder: no temporary folder");
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path_ = std::wstring(base) + L"plexmoor-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                std::to_wstring(GetTickCount()) + L"-" + std::to_wstring(counter++);
+        if (CreateDirectoryW(path_.c_str(), nullptr)) return;
+    }
+    throw std::runtime_error("TempFolder: cannot create a folder");
+}
+
+TempFolder::~TempFolder() { RemoveFolderTree(path_); }
+
+void RemoveFolderTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        handles::UniqueFind owner(search);
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveFolderTree(path);
+            } else {
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(search, &found));
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes)
+{
+    HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) return false;
+    handles::UniqueFile file(created);
+    DWORD written = 0;
+    return WriteFile(created, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string ReadBytes(const std::wstring& path)
+{
+    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return std::string();
+    handles::UniqueFile file(opened);
+    std::string content;
+    char chunk[4096];
+    DWORD got = 0;
+    while (ReadFile(opened, chunk, sizeof(chunk), &got, nullptr) && got > 0) content.append(chunk, got);
+    return content;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FolderExists(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+SavedFile::SavedFile(std::wstring path) : path_(std::move(path))
+{
+    existed_ = FileExists(path_);
+    if (existed_) content_ = ReadBytes(path_);
+}
+
+SavedFile::~SavedFile()
+{
+    // The profile functions may hold the file in a cache; flush it before the file changes under them.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path_.c_str());
+    if (existed_) {
+        WriteBytes(path_, content_);
+    } else {
+        DeleteFileW(path_.c_str());
+    }
+}
+
+SavedRegistryValue::SavedRegistryValue(HKEY root, std::wstring subKey, std::wstring valueName)
+    : root_(root), subKey_(std::move(subKey)), valueName_(std::move(valueName))
+{
+    for (size_t end = 0; end != std::wstring::npos;) {
+        end = subKey_.find(L'\\', end + 1);
+        const std::wstring prefix = subKey_.substr(0, end);
+        if (!KeyExists(root_, prefix)) {
+            firstMissingKey_ = prefix;
+            return;
+        }
+    }
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return;
+    handles::UniqueRegKey key(opened);
+    DWORD size = 0;
+    if (RegQueryValueExW(opened, valueName_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
+    data_.assign(size, 0);
+    if (RegQueryValueExW(opened, valueName_.c_str(), nullptr, &type_, data_.data(), &size) != ERROR_SUCCESS) return;
+    data_.resize(size);
+    valueExisted_ = true;
+}
+
+SavedRegistryValue::~SavedRegistryValue()
+{
+    if (!firstMissingKey_.empty()) {
+        RegDeleteTreeW(root_, firstMissingKey_.c_str());
+        return;
+    }
+    HKEY opened = nullptr;
+    if (RegCreateKeyExW(root_, subKey_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    handles::UniqueRegKey key(opened);
+    if (valueExisted_) {
+        RegSetValueExW(opened, valueName_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+    } else {
+        RegDeleteValueW(opened, valueName_.c_str());
+    }
+}
