@@ -35,27 +35,6 @@ HWND WaitForVisibleWindow(const wchar_t* className, HWND owner, DWORD timeoutMs,
     return nullptr;
 }
 
-void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data = {};
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 PopupMenuDriver::PopupMenuDriver(int choose, DWORD timeoutMs)
@@ -154,40 +133,21 @@ void OwnedDialogDriver::Run(HWND owner, Answer answer, DWORD timeoutMs)
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
 }
 
-FileRestorer::FileRestorer(const std::wstring& path) : path_(path)
+void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders)
 {
-    existed_ = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (existed_) bytes_ = ReadFileBytes(path);
-}
-
-FileRestorer::~FileRestorer()
-{
-    if (!existed_) {
-        DeleteFileW(path_.c_str());
-        return;
+    const size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos) SHCreateDirectoryExW(nullptr, path.substr(0, slash).c_str(), nullptr);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        // The byte-order mark keeps the profile functions writing UTF-16.
+        static const BYTE kByteOrderMark[] = {0xFF, 0xFE};
+        DWORD written = 0;
+        WriteFile(file, kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);
+        CloseHandle(file);
     }
-    HANDLE file = CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    if (!bytes_.empty()) WriteFile(file, bytes_.data(), static_cast<DWORD>(bytes_.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-std::vector<char> ReadFileBytes(const std::wstring& path)
-{
-    std::vector<char> bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return bytes;
-    LARGE_INTEGER size = {};
-    if (GetFileSizeEx(file, &size) && size.QuadPart > 0) {
-        bytes.resize(static_cast<size_t>(size.QuadPart));
-        DWORD read = 0;
-        if (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
-        bytes.resize(read);
+    for (size_t i = 0; i < folders.size(); ++i) {
+        WritePrivateProfileStringW(L"History", std::to_wstring(i + 1).c_str(), folders[i].c_str(), path.c_str());
     }
-    CloseHandle(file);
-    return bytes;
 }
 
 ClipboardContent ReadClipboardText()
@@ -236,14 +196,3 @@ void PumpMessages(DWORD milliseconds)
         Sleep(10);
     } while (GetTickCount64() < end);
 }
-
-TempFolder::TempFolder(const std::wstring& leafName)
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    GetTempPathW(MAX_PATH + 1, temp);
-    path_ = std::wstring(temp) + leafName + L"-" + std::to_wstring(GetCurrentProcessId());
-    RemoveTree(path_);
-    SHCreateDirectoryExW(nullptr, path_.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() { RemoveTree(path_); }

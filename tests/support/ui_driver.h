@@ -1,5 +1,5 @@
 // Drives the nested modal loops of the code under test (popup menus, the folder picker) from
-// a thread of the test's own, and keeps the user's files and clipboard as they were.
+// a thread of the test's own, and reads and sets the clipboard and the settings file.
 #pragma once
 
 #include <windows.h>
@@ -61,24 +61,8 @@ private:
     std::thread thread_;
 };
 
-// Keeps a file's bytes (or its absence) and puts them back at the end.
-class FileRestorer {
-public:
-    explicit FileRestorer(const std::wstring& path);
-    ~FileRestorer();
-    FileRestorer(const FileRestorer&) = delete;
-    FileRestorer& operator=(const FileRestorer&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-    bool existed_ = false;
-    std::vector<char> bytes_;
-};
-
-// The whole file, or empty when it cannot be read.
-std::vector<char> ReadFileBytes(const std::wstring& path);
+// Replaces the settings file by one in UTF-16 whose [History] keys "1".. hold folders.
+void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders);
 
 // The clipboard's CF_UNICODETEXT; ok is false when there is none or it cannot be opened.
 struct ClipboardContent {
@@ -90,17 +74,3 @@ bool WriteClipboardText(const std::wstring& text);
 
 // Dispatches this thread's pending messages for a while.
 void PumpMessages(DWORD milliseconds);
-
-// A new empty folder under the temporary folder, removed with its files at the end.
-class TempFolder {
-public:
-    explicit TempFolder(const std::wstring& leafName);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-};

@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "clipboard.h"
+#include "dialog.h"
+#include "history.h"
+#include "intercept.h"
+#include "message.h"
+#include "module.h"
+#include "process.h"
+#include "resource.h"
+#include "scratch.h"
+#include "ui_driver.h"
+
+namespace {
+
+constexpr wchar_t kHolderVariable[] = L"PLEXMOOR_CLIPBOARD_HOLDER";
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+struct TypeRow {
+    std::wstring extension;
+    std::wstring format;
+};
+
+void InitListViews()
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+void EnsureColumns(HWND list)
+{
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    for (int column = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)); column < 2; ++column) {
+        LVCOLUMNW record = {};
+        record.mask = LVCF_WIDTH;
+        record.cx = 100;
+        SendMessageW(list, LVM_INSERTCOLUMNW, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&record));
+    }
+}
+
+void FillRows(HWND list, const std::vector<TypeRow>& rows)
+{
+    EnsureColumns(list);
+    SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        LVITEMW item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(i);
+        item.pszText = const_cast<wchar_t*>(rows[i].extension.c_str());
+        const int row = static_cast<int>(SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+        LVITEMW cell = {};
+        cell.iSubItem = 1;
+        cell.pszText = const_cast<wchar_t*>(rows[i].format.c_str());
+        SendMessageW(list, LVM_SETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+    }
+}
+
+void SelectRow(HWND list, int row)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
+}
+
+// Another process holding the clipboard open: this test program re-launched on the hidden
+// test below, which opens it and waits for the release event.
+class ClipboardHolder {
+public:
+    ClipboardHolder()
+    {
+        const std::wstring id = std::to_wstring(GetCurrentProcessId());
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorClipboardReady-" + id).c_str());
+        release_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorClipboardRelease-" + id).c_str());
+        SetEnvironmentVariableW(kHolderVariable, id.c_str());
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        child_ = std::make_unique<ChildProcess>(
+            Quote(self) + L" --gtest_also_run_disabled_tests --gtest_filter=ClipboardHolderProcess.DISABLED_Hold");
+        SetEnvironmentVariableW(kHolderVariable, nullptr);
+        holding_ = child_->Started() && WaitForSingleObject(ready_, 10000) == WAIT_OBJECT_0;
+    }
+    ~ClipboardHolder()
+    {
+        SetEvent(release_);
+        child_->Wait(10000);
+        CloseHandle(ready_);
+        CloseHandle(release_);
+    }
+    bool Holding() const { return holding_; }
+
+private:
+    HANDLE ready_ = nullptr;
+    HANDLE release_ = nullptr;
+    std::unique_ptr<ChildProcess> child_;
+    bool holding_ = false;
+};
+
+class ClipboardExport : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitListViews();
+        dialog_ = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, PlainDialogProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        list_ = GetDlgItem(dialog_, IDC_TYPE_LIST);
+        ASSERT_TRUE(WriteClipboardText(L"before"));
+    }
+    void TearDown() override
+    {
+        if (dialog_) DestroyWindow(dialog_);
+    }
+
+    void ExpectConfirmed(UINT stringId)
+    {
+        ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+        const CapturedMessageBox& box = ui_.MessageBoxes().front();
+        EXPECT_EQ(box.text, LoadResourceString(stringId));
+        EXPECT_EQ(box.caption, GetProductTitle());
+        EXPECT_EQ(box.owner, dialog_);
+        EXPECT_EQ(box.type, static_cast<UINT>(MB_OK));
+        EXPECT_TRUE(ui_.Beeps().empty());
+    }
+    void ExpectRefused()
+    {
+        EXPECT_EQ(ui_.Beeps(), std::vector<UINT>{MB_ICONHAND});
+        EXPECT_TRUE(ui_.MessageBoxes().empty());
+    }
+
+    HWND dialog_ = nullptr;
+    HWND list_ = nullptr;
+    UiIntercept ui_;
+};
+
+TEST_F(ClipboardExport, AllExtensionsAreJoinedBySemicolons)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}, {L"", L"空"}, {L"*.png;*.apng", L"PNG"}});
+    CopyAllExtensions(list_);
+    EXPECT_EQ(ReadClipboardText().text, L"*.bmp;;*.png;*.apng");
+    ExpectConfirmed(IDS_COPIED_ALL_EXTENSIONS);
+
+    ui_.Clear();
+    FillRows(list_, {{L"*.jpg", L"JPEG"}});
+    CopyAllExtensions(list_);
+    EXPECT_EQ(ReadClipboardText().text, L"*.jpg");
+    ExpectConfirmed(IDS_COPIED_ALL_EXTENSIONS);
+}
+
+TEST_F(ClipboardExport, EmptyListCopiesEmptyTextAndConfirms)
+{
+    FillRows(list_, {});
+    CopyAllExtensions(list_);
+    const ClipboardContent content = ReadClipboardText();
+    EXPECT_TRUE(content.ok);
+    EXPECT_EQ(content.text, L"");
+    ExpectConfirmed(IDS_COPIED_ALL_EXTENSIONS);
+}
+
+TEST_F(ClipboardExport, LongCellsArriveWhole)
+{
+    const std::wstring exactly255(255, L'拡');
+    const std::wstring thousands = std::wstring(3000, L'x') + L"末尾" + std::wstring(2000, L'y');
+    FillRows(list_, {{exactly255, L"短い"}, {L"*.a", thousands}, {std::wstring(511, L'b'), L""}});
+
+    EXPECT_EQ(GetListViewItemText(list_, 0, 0).text, exactly255);
+    EXPECT_EQ(GetListViewItemText(list_, 1, 1).text, thousands);
+    EXPECT_EQ(GetListViewItemText(list_, 2, 0).text, std::wstring(511, L'b'));
+    const ListViewText empty = GetListViewItemText(list_, 2, 1);
+    EXPECT_TRUE(empty.ok);
+    EXPECT_EQ(empty.text, L"");
+
+    CopyTypeCell(list_, 1, 1);
+    EXPECT_EQ(ReadClipboardText().text, thousands);
+    ExpectConfirmed(IDS_COPIED_FORMAT_NAME);
+
+    ui_.Clear();
+    CopyAllExtensions(list_);
+    EXPECT_EQ(ReadClipboardText().text, exactly255 + L";*.a;" + std::wstring(511, L'b'));
+}
+
+TEST_F(ClipboardExport, CellCopyTakesItsColumnAndConfirmsAccordingly)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}, {L"*.gif", L"GIF 形式"}});
+    CopyTypeCell(list_, 1, 0);
+    EXPECT_EQ(ReadClipboardText().text, L"*.gif");
+    ExpectConfirmed(IDS_COPIED_EXTENSION);
+
+    ui_.Clear();
+    CopyTypeCell(list_, 1, 1);
+    EXPECT_EQ(ReadClipboardText().text, L"GIF 形式");
+    ExpectConfirmed(IDS_COPIED_FORMAT_NAME);
+}
+
+TEST_F(ClipboardExport, EmptyCellIsCopiedAsEmptyText)
+{
+    FillRows(list_, {{L"*.raw", L""}});
+    CopyTypeCell(list_, 0, 1);
+    const ClipboardContent content = ReadClipboardText();
+    EXPECT_TRUE(content.ok);
+    EXPECT_EQ(content.text, L"");
+    ExpectConfirmed(IDS_COPIED_FORMAT_NAME);
+}
+
+TEST_F(ClipboardExport, RowOutOfRangeBeepsAndLeavesClipboard)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}});
+    for (int row : {-1, 1, 1000}) {
+        ui_.Clear();
+        CopyTypeCell(list_, row, 0);
+        ExpectRefused();
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"before");
+}
+
+TEST_F(ClipboardExport, ClipboardHeldByAnotherProcessBeepsAndChangesNothing)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}});
+    {
+        ClipboardHolder holder;
+        ASSERT_TRUE(holder.Holding());
+        CopyAllExtensions(list_);
+        ExpectRefused();
+        ui_.Clear();
+        CopyTypeCell(list_, 0, 1);
+        ExpectRefused();
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"before");
+}
+
+// The context menu lives in the dialog procedure; these run the real one.
+class TypeListContextMenu : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitListViews();
+        ASSERT_TRUE(WriteClipboardText(L"before"));
+        WriteHistoryFile(GetSettingsFilePath(nullptr), {start_.Path()});
+        dialog_ = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        SetWindowPos(dialog_, nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        list_ = GetDlgItem(dialog_, IDC_TYPE_LIST);
+        FillRows(list_, {{L"*.bmp", L"Bitmap"}, {L"*.pic;*.pi2", L"PIC 形式"}, {L"*.mag", L"MAG"}});
+        SelectRow(list_, 1);
+        PumpMessages(50);
+    }
+    void TearDown() override
+    {
+        if (dialog_) DestroyWindow(dialog_);
+    }
+
+    void OpenFromKeyboard()
+    {
+        SendMessageW(dialog_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_), MAKELPARAM(-1, -1));
+    }
+
+    SavedFile settings_{GetSettingsFilePath(nullptr)};
+    TempFolder start_;
+    HWND dialog_ = nullptr;
+    HWND list_ = nullptr;
+    UiIntercept ui_;
+};
+
+TEST_F(TypeListContextMenu, CommandsCopyTheSelectedRowsColumns)
+{
+    {
+        PopupMenuDriver menu(1);
+        OpenFromKeyboard();
+        ASSERT_TRUE(menu.Seen());
+        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{L"拡張子をクリップボードにコピー(&E)",
+                                                            L"ファイル形式名をクリップボードへコピー(&T)"}));
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"*.pic;*.pi2");
+    ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui_.MessageBoxes()[0].text, LoadResourceString(IDS_COPIED_EXTENSION));
+    EXPECT_EQ(ui_.MessageBoxes()[0].owner, dialog_);
+
+    ui_.Clear();
+    {
+        PopupMenuDriver menu(2);
+        OpenFromKeyboard();
+        ASSERT_TRUE(menu.Seen());
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"PIC 形式");
+    ASSERT_EQ(ui_.MessageBoxes().size(), 1u);
+    EXPECT_EQ(ui_.MessageBoxes()[0].text, LoadResourceString(IDS_COPIED_FORMAT_NAME));
+}
+
+TEST_F(TypeListContextMenu, KeyboardMenuOpensAtSelectedRowsBottomLeftAndDismissCopiesNothing)
+{
+    RECT row = {};
+    row.left = LVIR_BOUNDS;
+    ASSERT_TRUE(SendMessageW(list_, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&row)));
+    POINT corner = {row.left, row.bottom};
+    ClientToScreen(list_, &corner);
+    {
+        PopupMenuDriver menu(0);
+        OpenFromKeyboard();
+        ASSERT_TRUE(menu.Seen());
+        EXPECT_EQ(menu.Bounds().left, corner.x);
+        EXPECT_EQ(menu.Bounds().top, corner.y);
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"before");
+    EXPECT_TRUE(ui_.MessageBoxes().empty());
+    EXPECT_TRUE(ui_.Beeps().empty());
+}
+
+TEST_F(TypeListContextMenu, NoSelectedRowNoMenu)
+{
+    LVITEMW state = {};
+    state.stateMask = LVIS_SELECTED;
+    SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
+    PopupMenuDriver menu(0, 500);
+    OpenFromKeyboard();
+    EXPECT_FALSE(menu.Seen());
+}
+
+// Not a test: the helper process of ClipboardHolder.
+TEST(ClipboardHolderProcess, DISABLED_Hold)
+{
+    wchar_t id[32] = {};
+    if (!GetEnvironmentVariableW(kHolderVariable, id, 32)) return;
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(L"Local\\PlexmoorClipboardReady-") + id).c_str());
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, (std::wstring(L"Local\\PlexmoorClipboardRelease-") + id).c_str());
+    ASSERT_TRUE(ready && release);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    SetEvent(ready);
+    WaitForSingleObject(release, 20000);
+    CloseClipboard();
+    CloseHandle(ready);
+    CloseHandle(release);
+}
+
+}  // namespace
