@@ -119,9 +119,17 @@ void OwnedDialogDriver::Run(HWND owner, Answer answer, DWORD timeoutMs)
 {
     HWND dialog = WaitForVisibleWindow(L"#32770", owner, timeoutMs, stop_);
     if (!dialog) return;
-    seen_ = true;
     // The picker fills its folder tree after it shows; give it time before answering.
     Sleep(300);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+            wchar_t text[1024] = {};
+            GetWindowTextW(child, text, 1024);
+            if (text[0]) childTexts_.push_back(text);
+        }
+    }
+    seen_ = true;
     if (answer == Answer::Cancel) {
         PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
         return;
@@ -131,6 +139,12 @@ void OwnedDialogDriver::Run(HWND owner, Answer answer, DWORD timeoutMs)
         Sleep(200);
     }
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+}
+
+std::vector<std::wstring> OwnedDialogDriver::ChildTexts() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return childTexts_;
 }
 
 void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders)

@@ -51,11 +51,15 @@ public:
     OwnedDialogDriver& operator=(const OwnedDialogDriver&) = delete;
 
     bool Seen() const { return seen_; }
+    // Texts of the dialog's child windows when it was found.
+    std::vector<std::wstring> ChildTexts() const;
 
 private:
     void Run(HWND owner, Answer answer, DWORD timeoutMs);
 
     std::wstring path_;
+    mutable std::mutex mutex_;
+    std::vector<std::wstring> childTexts_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> seen_{false};
     std::thread thread_;

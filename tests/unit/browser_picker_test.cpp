@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <string>
+#include <vector>
+
+#include "dialog.h"
+#include "fixture_log.h"
+#include "history.h"
+#include "intercept.h"
+#include "module.h"
+#include "picker.h"
+#include "resource.h"
+#include "scan.h"
+#include "scratch.h"
+#include "ui_driver.h"
+
+namespace {
+
+int ListBoxCount(HWND dialog) { return static_cast<int>(SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCOUNT, 0, 0)); }
+
+// The real main dialog, hidden (hiding a shown window costs seconds under Xvfb), started on
+// a history whose first entry is the folder given.
+class FolderChoice : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        InitCommonControls();
+        CreateDirectoryW(second_.c_str(), nullptr);
+        CreateDirectoryW(third_.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        if (dialog_) DestroyWindow(dialog_);
+    }
+
+    void Start(const std::vector<std::wstring>& history)
+    {
+        WriteHistoryFile(settingsFile_, history);
+        dialog_ = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
+        ASSERT_NE(dialog_, nullptr);
+        SetWindowPos(dialog_, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    }
+
+    std::vector<std::wstring> History() const { return ReadFolderHistory(settingsFile_); }
+
+    const std::wstring settingsFile_ = GetSettingsFilePath(nullptr);
+    SavedFile savedSettings_{settingsFile_};
+    TempFolder first_;
+    const std::wstring second_ = first_ / L"二番目";
+    const std::wstring third_ = first_ / L"third";
+    HWND dialog_ = nullptr;
+    UiIntercept ui_;
+};
+
+TEST_F(FolderChoice, EmptyHistoryBeepsAndShowsNoMenu)
+{
+    Start({first_.Path()});
+    WriteHistoryFile(settingsFile_, {});
+    PopupMenuDriver menu(0, 500);
+    ShowFolderHistoryMenu(dialog_);
+    EXPECT_FALSE(menu.Seen());
+    EXPECT_EQ(ui_.Beeps(), std::vector<UINT>{MB_ICONHAND});
+}
+
+TEST_F(FolderChoice, ChoosingThirdEntryScansItFocusesPluginListAndMovesItFirst)
+{
+    Start({first_.Path(), second_, FixturesDir(), third_});
+    SetFocus(GetDlgItem(dialog_, IDC_TYPE_LIST));
+    {
+        PopupMenuDriver menu(3);
+        ShowFolderHistoryMenu(dialog_);
+        ASSERT_TRUE(menu.Seen());
+        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{first_.Path(), second_, FixturesDir(), third_}));
+    }
+    EXPECT_EQ(GetFolderText(dialog_), FixturesDir());
+    EXPECT_GT(ListBoxCount(dialog_), 0);
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog_, IDC_PLUGIN_LIST));
+    EXPECT_EQ(History(), (std::vector<std::wstring>{FixturesDir(), first_.Path(), second_, third_}));
+    EXPECT_TRUE(ui_.Beeps().empty());
+}
+
+TEST_F(FolderChoice, DismissingHistoryMenuChangesNothing)
+{
+    Start({first_.Path(), second_});
+    const std::string before = ReadBytes(settingsFile_);
+    SetFocus(GetDlgItem(dialog_, IDC_TYPE_LIST));
+    HWND focus = GetFocus();
+    {
+        PopupMenuDriver menu(0);
+        ShowFolderHistoryMenu(dialog_);
+        ASSERT_TRUE(menu.Seen());
+    }
+    EXPECT_EQ(GetFolderText(dialog_), first_.Path());
+    EXPECT_EQ(ReadBytes(settingsFile_), before);
+    EXPECT_EQ(GetFocus(), focus);
+    EXPECT_TRUE(ui_.Beeps().empty());
+}
+
+TEST_F(FolderChoice, AmpersandsInFolderNamesReadAsWritten)
+{
+    const std::vector<std::wstring> folders = {first_.Path(), L"C:\\Tom & Jerry", L"D:\\R&D\\&&x&", L"C:\\写真&Co"};
+    Start(folders);
+    PopupMenuDriver menu(0);
+    ShowFolderHistoryMenu(dialog_);
+    ASSERT_TRUE(menu.Seen());
+    const std::vector<std::wstring> items = menu.Items();
+    ASSERT_EQ(items.size(), folders.size());
+    for (size_t i = 0; i < folders.size(); ++i) EXPECT_EQ(DisplayedMenuText(items[i]), folders[i]) << items[i];
+}
+
+TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
+{
+    Start({second_});
+    OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Accept);
+    BrowseForPluginFolder(dialog_);
+    ASSERT_TRUE(picker.Seen());
+    const std::vector<std::wstring> texts = picker.ChildTexts();
+    EXPECT_NE(std::find(texts.begin(), texts.end(), LoadResourceString(IDS_PICK_FOLDER_TITLE)), texts.end());
+    // Accepting at once takes the preselected folder.
+    EXPECT_EQ(GetFolderText(dialog_), second_);
+    EXPECT_EQ(History().front(), second_);
+}
+
+TEST_F(FolderChoice, CancellingPickerLeavesEverythingAsItWas)
+{
+    Start({FixturesDir(), first_.Path()});
+    const int entries = ListBoxCount(dialog_);
+    ASSERT_GT(entries, 0);
+    const std::string before = ReadBytes(settingsFile_);
+    {
+        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Cancel);
+        BrowseForPluginFolder(dialog_);
+        ASSERT_TRUE(picker.Seen());
+    }
+    EXPECT_EQ(GetFolderText(dialog_), FixturesDir());
+    EXPECT_EQ(ListBoxCount(dialog_), entries);
+    EXPECT_EQ(ReadBytes(settingsFile_), before);
+    EXPECT_TRUE(ui_.Beeps().empty());
+}
+
+TEST_F(FolderChoice, ChosenFolderComesBackWithoutTrailingBackslashDriveRootWithIt)
+{
+    Start({first_.Path()});
+    {
+        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::SelectThenAccept, third_ + L"\\");
+        BrowseForPluginFolder(dialog_);
+        ASSERT_TRUE(picker.Seen());
+    }
+    EXPECT_EQ(GetFolderText(dialog_), third_);
+    EXPECT_EQ(History(), (std::vector<std::wstring>{third_, first_.Path()}));
+
+    OwnedDialogDriver root(dialog_, OwnedDialogDriver::Answer::SelectThenAccept, L"C:\\");
+    EXPECT_EQ(PickFolder(dialog_, L"title", first_.Path()), L"C:\\");
+}
+
+TEST_F(FolderChoice, PickerLeavesThreadsComStateAsItFoundIt)
+{
+    Start({first_.Path()});
+    {
+        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Cancel);
+        EXPECT_EQ(PickFolder(dialog_, L"title", first_.Path()), L"");
+    }
+    // A leftover single-threaded apartment would refuse the change of model.
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    EXPECT_EQ(result, S_OK);
+    if (SUCCEEDED(result)) CoUninitialize();
+}
+
+}  // namespace
