@@ -14,16 +14,18 @@ cmake --preset mingw -S "$root" >/dev/null
 cmake --build --preset mingw
 
 . "$SCRIPTS_DIR/wine-env.sh"
+headless=""
+[ -n "${DISPLAY:-}" ] || headless=1
 wine_env "$build"
 export WINEPREFIX="$build/runprefix"
-headless=""
-if [ -z "${DISPLAY:-}" ]; then
-    headless=1
-    xvfb_start "$build"
+state="$build/runstate"
+if [ -n "$headless" ]; then
+    unset DISPLAY
+    xvfb_start "$state"
 fi
 cleanup() {
     wine_server_stop
-    [ -n "$headless" ] && xvfb_stop "$build"
+    [ -n "$headless" ] && xvfb_stop "$state"
     return 0
 }
 trap cleanup EXIT INT TERM

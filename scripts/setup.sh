@@ -4,7 +4,7 @@
 set -eu
 
 packages="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
-wine64 xvfb xauth x11-utils locales fonts-noto-cjk googletest imagemagick zip unzip"
+wine64 fonts-wine xvfb xauth x11-utils locales fonts-noto-cjk googletest imagemagick zip unzip"
 
 missing=""
 for p in $packages; do

@@ -20,7 +20,10 @@ wine_env() {
     export LANG=ja_JP.UTF-8
     export LC_ALL=ja_JP.UTF-8
     export WINEARCH=win64
-    if [ -z "${DISPLAY:-}" ] && [ -f "$build/xvfb.display" ]; then
+    # Tests started by ctest inherit no display from a caller that had none: they use the
+    # Xvfb the test command started, while it lives.
+    if [ -z "${DISPLAY:-}" ] && [ -f "$build/xvfb.display" ] && [ -f "$build/xvfb.pid" ] &&
+        kill -0 "$(cat "$build/xvfb.pid")" 2>/dev/null; then
         DISPLAY=$(cat "$build/xvfb.display")
         export DISPLAY
     fi
@@ -31,26 +34,26 @@ wine_path() {
     printf 'Z:%s' "$1" | tr '/' '\\'
 }
 
-# Starts an Xvfb when there is no display; remembers display and PID under $build.
+# Starts an Xvfb; remembers display and PID in the folder $1 (xvfb.display, xvfb.pid).
 xvfb_start() {
-    build=$1
-    [ -n "${DISPLAY:-}" ] && return 0
+    state=$1/xvfb
+    mkdir -p "$1"
     n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
     Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    echo $! >"$build/xvfb.pid"
+    echo $! >"$state.pid"
     i=0
     while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    echo ":$n" >"$build/xvfb.display"
+    echo ":$n" >"$state.display"
     DISPLAY=":$n"
     export DISPLAY
 }
 
 xvfb_stop() {
-    build=$1
-    if [ -f "$build/xvfb.pid" ]; then
-        kill "$(cat "$build/xvfb.pid")" 2>/dev/null || true
-        rm -f "$build/xvfb.pid" "$build/xvfb.display"
+    state=$1/xvfb
+    if [ -f "$state.pid" ]; then
+        kill "$(cat "$state.pid")" 2>/dev/null || true
+        rm -f "$state.pid" "$state.display"
     fi
 }
 
@@ -64,6 +67,13 @@ wine_prefix_ready() {
         "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >/dev/null 2>&1 || true
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.plexmoor-ready"
+    fi
+    # Wine draws caption buttons and the split button's arrow with Marlett; Debian's loader
+    # does not find its own copy, so the prefix gets one (else a "6" stands for the arrow).
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    if [ -d /usr/share/wine/fonts ] && [ ! -f "$fonts/marlett.ttf" ]; then
+        mkdir -p "$fonts"
+        cp /usr/share/wine/fonts/*.ttf "$fonts/" 2>/dev/null || true
     fi
 }
 

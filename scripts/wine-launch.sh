@@ -9,12 +9,15 @@ SCRIPTS_DIR=$(cd "$(dirname "$0")" && pwd)
 wine_env "$build"
 own_xvfb=""
 if [ -z "${DISPLAY:-}" ]; then
-    xvfb_start "$build"
-    own_xvfb=1
+    own_xvfb="$build/launch-$$"
+    xvfb_start "$own_xvfb"
 fi
 wine_prefix_ready
 wine_server_start
 status=0
 "$WINE_BIN" "$@" || status=$?
-[ -n "$own_xvfb" ] && xvfb_stop "$build"
+if [ -n "$own_xvfb" ]; then
+    xvfb_stop "$own_xvfb"
+    rmdir "$own_xvfb" 2>/dev/null || true
+fi
 exit $status
