@@ -29,5 +29,5 @@ trap cleanup EXIT INT TERM
 wine_prefix_ready
 wine_server_start
 
-cd "$build"
-ctest --preset mingw --test-dir "$build" "$@"
+cd "$root"
+ctest --preset mingw "$@"
