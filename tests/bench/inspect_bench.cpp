@@ -1,0 +1,130 @@
+// How long an inspection and a folder scan take, and whether repeated inspections and plug-in
+// dialogs leave anything behind. Prints figures; judging them is left to the reader.
+#include <windows.h>
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "fixture_log.h"
+#include "history.h"
+#include "inspect.h"
+#include "module.h"
+#include "scan.h"
+#include "scratch.h"
+#include "test_browser_dialog.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MicrosecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+SIZE_T PrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    return counters.PrivateUsage;
+}
+
+void InspectionAgainstBareLoad(const TestBrowserDialog& dialog)
+{
+    const std::wstring path = FixturePath(L"ordinary.sph");
+    dialog.ShowEntry(FixturesDir(), L"ordinary.sph");
+    constexpr int kRounds = 300;
+    std::vector<double> inspections;
+    std::vector<double> loads;
+    for (int i = 0; i < kRounds; ++i) {
+        Clock::time_point start = Clock::now();
+        InspectSelectedPlugin(dialog.get());
+        inspections.push_back(MicrosecondsSince(start));
+
+        start = Clock::now();
+        HMODULE library = LoadLibraryW(path.c_str());
+        FreeLibrary(library);
+        loads.push_back(MicrosecondsSince(start));
+    }
+    const double inspection = Median(inspections);
+    const double load = Median(loads);
+    std::printf("inspection of ordinary.sph: %.0f us median of %d; LoadLibraryW+FreeLibrary: %.0f us; ratio %.2f\n",
+                inspection, kRounds, load, inspection / load);
+}
+
+double ScanSeconds(const TestBrowserDialog& dialog, int fileCount)
+{
+    TempFolder folder;
+    // The first in list order is a real plug-in, so the scan ends with a real inspection.
+    CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"00000.sph").c_str(), FALSE);
+    for (int i = 1; i < fileCount; ++i) {
+        wchar_t name[32] = {};
+        swprintf_s(name, 32, L"%05d.sph", fileCount - i);
+        WriteBytes(folder / name, "x");
+    }
+    const Clock::time_point start = Clock::now();
+    ScanFolder(dialog.get(), folder.Path());
+    const double seconds = MicrosecondsSince(start) / 1e6;
+    const int listed = static_cast<int>(SendMessageW(dialog.Item(IDC_PLUGIN_LIST), LB_GETCOUNT, 0, 0));
+    const auto info = dialog.Rows(IDC_INFO_LIST);
+    std::printf("ScanFolder of %d files: %.3f s (listed %d, inspected %ls)\n", fileCount, seconds, listed,
+                info.empty() ? L"nothing" : info[0].second.c_str());
+    return seconds;
+}
+
+void RepeatedOperationsLeaveNothingBehind(const TestBrowserDialog& dialog)
+{
+    const std::wstring path = FixturePath(L"result0.sph");
+    dialog.ShowEntry(FixturesDir(), L"result0.sph");
+    // One round first, so that one-time allocations of the system are not counted.
+    InspectSelectedPlugin(dialog.get());
+    OpenPluginDialog(dialog.get(), 1);
+
+    const DWORD gdiBefore = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userBefore = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    const SIZE_T privateBefore = PrivateBytes();
+    for (int i = 0; i < 1000; ++i) InspectSelectedPlugin(dialog.get());
+    for (int i = 0; i < 100; ++i) OpenPluginDialog(dialog.get(), 1);
+    const DWORD gdiAfter = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+    const DWORD userAfter = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+    const SIZE_T privateAfter = PrivateBytes();
+
+    std::printf("1000 inspections + 100 Settings of result0.sph: module loaded afterwards: %s; GDI objects %lu -> %lu; "
+                "USER objects %lu -> %lu; private bytes %+lld KB\n",
+                IsLoaded(path) ? "yes" : "no", gdiBefore, gdiAfter, userBefore, userAfter,
+                (static_cast<long long>(privateAfter) - static_cast<long long>(privateBefore)) / 1024);
+}
+
+}  // namespace
+
+int wmain()
+{
+    SetInstanceHandle(GetModuleHandleW(nullptr));
+    // Scans record their folders; the real history is put back at the end.
+    SavedFile savedSettings(GetSettingsFilePath(nullptr));
+    TestBrowserDialog dialog;
+    if (!dialog.get()) {
+        std::printf("the browser dialog could not be created\n");
+        return 1;
+    }
+    // Visible, as in use: a hidden window skips much of the work that state changes cause.
+    ShowWindow(dialog.get(), SW_SHOWNOACTIVATE);
+    InspectionAgainstBareLoad(dialog);
+    const double small = ScanSeconds(dialog, 1000);
+    const double large = ScanSeconds(dialog, 10000);
+    std::printf("growth from 1,000 to 10,000 files: %.1fx\n", large / small);
+    RepeatedOperationsLeaveNothingBehind(dialog);
+    return 0;
+}
