@@ -1,0 +1,461 @@
+// What users and their machines throw at the programs: broken plug-in files, settings files
+// that are garbage or cannot be written, folder names full of symbols and scripts, paths at
+// the length limit, huge folders and a clipboard that someone else holds. The programs must
+// keep working, show what they always show and lose nothing.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <shlobj.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fixture_log.h"
+#include "remote_browser.h"
+#include "scratch.h"
+#include "settings_sandbox.h"
+#include "ui_driver.h"
+
+namespace {
+
+constexpr int kCopyAllExt = 1009;
+constexpr int kSettings = 1005;
+constexpr wchar_t kHolderVariable[] = L"PLEXMOOR_E2E_CLIPBOARD_HOLDER";
+const wchar_t kLoadFailed[] = L"プラグインをロードできませんでした。";
+std::vector<ReportRow> OrdinaryInfo(const std::wstring& name)
+{
+    return {{L"ファイル名", name}, {L"About", L"Plexmoor test fixture 1.0"}, {L"APIバージョン", L"00IN"}};
+}
+
+// Folder names as users make them; the last puts everything in one name.
+const std::vector<std::wstring> kHostileNames = {
+    L"a & b",
+    L"100%PATH%",
+    L"x;y",
+    L"with  two spaces",
+    L"写真フォルダ",
+    L"한국어 폴더",
+    L"\xD842\xDF9Fる",  // U+20B9F, outside the BMP
+    L"&% ; 写真 한국 \xD842\xDF9F",
+};
+
+std::wstring CopyInto(const std::wstring& folder, const std::wstring& source, const std::wstring& name)
+{
+    const std::wstring target = folder + L"\\" + name;
+    EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << ToUtf8(target);
+    return target;
+}
+
+std::wstring MakeFolder(const TempFolder& base, const std::wstring& name)
+{
+    const std::wstring path = base / name;
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << ToUtf8(path);
+    return path;
+}
+
+struct ConfiguratorRun {
+    DWORD exitCode = STILL_ACTIVE;
+    std::wstring boxText;
+    std::wstring boxCaption;
+};
+
+// Plexmoor1.exe with one quoted argument, its one message box (if any) read and answered.
+ConfiguratorRun RunConfigurator(const std::wstring& plugin)
+{
+    ConfiguratorRun run;
+    ChildProcess child(Quote(ExecutableDir() + L"\\Plexmoor1.exe") + L" " + Quote(plugin));
+    const ULONGLONG end = GetTickCount64() + 20000;
+    while (WaitForSingleObject(child.Handle(), 30) == WAIT_TIMEOUT && GetTickCount64() < end) {
+        for (HWND window : ProcessWindows(child.Id())) {
+            if (WindowClass(window) != L"#32770" || !IsWindowVisible(window) || !GetDlgItem(window, 0xFFFF)) continue;
+            Sleep(100);
+            run.boxText = WindowText(GetDlgItem(window, 0xFFFF));
+            run.boxCaption = WindowText(window);
+            DismissMessageBox(window);
+        }
+    }
+    run.exitCode = child.Wait(1000);
+    return run;
+}
+
+std::string GarbageBytes(size_t count, unsigned seed)
+{
+    std::string bytes(count, '\0');
+    for (char& b : bytes) {
+        seed = seed * 1103515245u + 12345u;
+        b = static_cast<char>((seed >> 16) & 0xFF);
+    }
+    return bytes;
+}
+
+// The other process that holds the clipboard open: this program again, started with the
+// variable set; it never reaches the tests.
+[[maybe_unused]] const bool kClipboardHolderRan = [] {
+    wchar_t id[64] = {};
+    if (!GetEnvironmentVariableW(kHolderVariable, id, 64)) return false;
+    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(L"Local\\PlexmoorE2eHeld-") + id).c_str());
+    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, (std::wstring(L"Local\\PlexmoorE2eRelease-") + id).c_str());
+    WriteClipboardText(L"held by another program");
+    const BOOL opened = OpenClipboard(nullptr);
+    if (ready) SetEvent(ready);
+    if (release) WaitForSingleObject(release, 30000);
+    if (opened) CloseClipboard();
+    ExitProcess(opened ? 0 : 3);
+}();
+
+class ClipboardHolder {
+public:
+    ClipboardHolder()
+    {
+        const std::wstring id = std::to_wstring(GetCurrentProcessId());
+        ready_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorE2eHeld-" + id).c_str());
+        release_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorE2eRelease-" + id).c_str());
+        wchar_t self[MAX_PATH] = {};
+        GetModuleFileNameW(nullptr, self, MAX_PATH);
+        SetEnvironmentVariableW(kHolderVariable, id.c_str());
+        process_.reset(new ChildProcess(Quote(self)));
+        SetEnvironmentVariableW(kHolderVariable, nullptr);
+        held_ = WaitForSingleObject(ready_, 20000) == WAIT_OBJECT_0;
+    }
+    ~ClipboardHolder()
+    {
+        Release();
+        CloseHandle(ready_);
+        CloseHandle(release_);
+    }
+    ClipboardHolder(const ClipboardHolder&) = delete;
+    ClipboardHolder& operator=(const ClipboardHolder&) = delete;
+
+    bool Held() const { return held_; }
+    DWORD Release()
+    {
+        SetEvent(release_);
+        return process_->Wait(10000);
+    }
+
+private:
+    HANDLE ready_ = nullptr;
+    HANDLE release_ = nullptr;
+    std::unique_ptr<ChildProcess> process_;
+    bool held_ = false;
+};
+
+}  // namespace
+
+TEST(HostilePlugins, BrokenFilesLeaveBothProgramsWorkingAndTheConfiguratorNamesThem)
+{
+    SettingsSandbox sandbox;
+    TempFolder base;
+    const std::wstring folder = MakeFolder(base, kHostileNames.back());
+    const std::vector<std::wstring> broken = {L"refuses.sph", L"truncated.sph", L"win32.sph"};
+    for (const std::wstring& name : broken) CopyInto(folder, FixturePath(name), name);
+    const std::wstring ordinaryName = kHostileNames.back() + L".sph";
+    const std::wstring ordinary = CopyInto(folder, FixturePath(L"ordinary.sph"), ordinaryName);
+    sandbox.WriteHistory({folder});
+    FixtureLog log;
+
+    {
+        RemoteBrowser browser;
+        ASSERT_NE(browser.Dialog(), nullptr);
+        EXPECT_EQ(browser.Folder(), folder);
+        const std::vector<std::wstring> names = browser.PluginNames();
+        ASSERT_EQ(names.size(), 4u);
+        for (int i = 0; i < 4; ++i) {
+            browser.SelectPlugin(i);
+            SCOPED_TRACE(ToUtf8(names[static_cast<size_t>(i)]));
+            ASSERT_TRUE(browser.Running());
+            if (names[static_cast<size_t>(i)] == ordinaryName) {
+                EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(ordinaryName));
+                EXPECT_EQ(browser.TypeRows().size(), 3u);
+                EXPECT_TRUE(browser.SettingsEnabled());
+                continue;
+            }
+            EXPECT_TRUE(browser.InfoRows().empty());
+            EXPECT_TRUE(browser.TypeRows().empty());
+            EXPECT_FALSE(browser.SettingsEnabled());
+            // Settings reached anyway (a stale click) only beeps: no box, nothing loaded that stays.
+            browser.Click(kSettings);
+            browser.Settle();
+            EXPECT_EQ(browser.WaitForMessageBox(100).window, nullptr);
+        }
+        EXPECT_EQ(browser.Close(), 0u);
+    }
+
+    for (const std::wstring& name : broken) {
+        SCOPED_TRACE(ToUtf8(name));
+        const std::wstring path = folder + L"\\" + name;
+        const ConfiguratorRun run = RunConfigurator(path);
+        EXPECT_EQ(run.boxText, std::wstring(kLoadFailed) + L"\r\n" + path);
+        EXPECT_EQ(run.boxCaption, L"Plexmoor1");
+        EXPECT_EQ(run.exitCode, 1u);
+    }
+    log.Clear();
+    const ConfiguratorRun run = RunConfigurator(ordinary);
+    EXPECT_EQ(run.boxText, L"");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(log.Count(ToUtf8(kHostileNames.back()) + " config 1 "), 1u);
+}
+
+TEST(HostileSettings, GarbageFilesCountAsNoHistoryAndTheBrowserStartsFromTheRegistry)
+{
+    SettingsSandbox sandbox;
+    TempFolder folder;
+    CopyInto(folder.Path(), FixturePath(L"ordinary.sph"), L"ordinary.sph");
+    sandbox.SetSusieFolder(folder.Path());
+    const std::string utf16Garbage = std::string("\xFF\xFE", 2) + GarbageBytes(4096, 7);
+    for (const std::string& garbage : {GarbageBytes(4096, 1), utf16Garbage}) {
+        SCOPED_TRACE(garbage.size());
+        sandbox.WriteSettingsBytes(garbage);
+        RemoteBrowser browser;
+        ASSERT_NE(browser.Dialog(), nullptr);
+        EXPECT_EQ(browser.Folder(), folder.Path());
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
+        EXPECT_EQ(browser.Close(), 0u);
+        EXPECT_EQ(sandbox.HistoryKeys()[0], folder.Path());
+    }
+}
+
+TEST(HostileSettings, AValueOfFortyThousandCharactersIsCutAndTheOtherEntriesStillWork)
+{
+    SettingsSandbox sandbox;
+    TempFolder folder;
+    CopyInto(folder.Path(), FixturePath(L"ordinary.sph"), L"ordinary.sph");
+    const std::wstring huge = L"C:\\" + std::wstring(39997, L'x');
+    sandbox.WriteHistory({huge, folder.Path()});
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_EQ(browser.Folder(), huge.substr(0, 32768));
+    EXPECT_EQ(browser.PluginCount(), 0);
+    EXPECT_FALSE(browser.SettingsEnabled());
+
+    browser.DropDownHistory();
+    ASSERT_TRUE(browser.ChooseFromPopupMenu(2));
+    EXPECT_EQ(browser.Folder(), folder.Path());
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
+    EXPECT_EQ(browser.Close(), 0u);
+    EXPECT_EQ(sandbox.History(), (std::vector<std::wstring>{folder.Path(), huge.substr(0, 32768)}));
+}
+
+TEST(HostileSettings, EightKeysHoldingOneFolderStayUsableAndShiftAsAnyHistory)
+{
+    SettingsSandbox sandbox;
+    TempFolder a;
+    TempFolder b;
+    CopyInto(a.Path(), FixturePath(L"ordinary.sph"), L"a.sph");
+    CopyInto(b.Path(), FixturePath(L"ordinary.sph"), L"b.sph");
+    sandbox.WriteHistory(std::vector<std::wstring>(8, a.Path()));
+    const std::string before = sandbox.SettingsBytes();
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_EQ(browser.Folder(), a.Path());
+    EXPECT_EQ(sandbox.SettingsBytes(), before);
+    // The fifth entry is the folder shown: nothing to record.
+    browser.DropDownHistory();
+    ASSERT_TRUE(browser.ChooseFromPopupMenu(5));
+    EXPECT_EQ(browser.Folder(), a.Path());
+    EXPECT_EQ(sandbox.SettingsBytes(), before);
+
+    ASSERT_TRUE(browser.PickFolder(b.Path()));
+    EXPECT_EQ(browser.Folder(), b.Path());
+    std::vector<std::wstring> expected(8, a.Path());
+    expected[0] = b.Path();
+    EXPECT_EQ(sandbox.History(), expected);
+
+    browser.DropDownHistory();
+    ASSERT_TRUE(browser.ChooseFromPopupMenu(2));
+    EXPECT_EQ(browser.Folder(), a.Path());
+    expected[0] = a.Path();
+    expected[1] = b.Path();
+    EXPECT_EQ(sandbox.History(), expected);
+    EXPECT_EQ(browser.Close(), 0u);
+}
+
+TEST(HostileSettings, AnUnwritableSettingsFileLeavesTheBrowserWorkingAndTheOldHistoryInPlace)
+{
+    SettingsSandbox sandbox;
+    TempFolder a;
+    TempFolder b;
+    CopyInto(a.Path(), FixturePath(L"ordinary.sph"), L"a.sph");
+    CopyInto(b.Path(), FixturePath(L"ordinary.sph"), L"b.sph");
+
+    // sph.ini is a folder: nothing can be read or written there.
+    SHCreateDirectoryExW(nullptr, SettingsSandbox::SettingsFile().c_str(), nullptr);
+    sandbox.SetSusieFolder(a.Path());
+    {
+        RemoteBrowser browser;
+        ASSERT_NE(browser.Dialog(), nullptr);
+        EXPECT_EQ(browser.Folder(), a.Path());
+        ASSERT_TRUE(browser.PickFolder(b.Path()));
+        EXPECT_EQ(browser.Folder(), b.Path());
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"b.sph"));
+        EXPECT_EQ(browser.Close(), 0u);
+        EXPECT_TRUE(FolderExists(SettingsSandbox::SettingsFile()));
+    }
+
+    // Another program holds the file open without sharing writes (an editor, a virus scanner).
+    // The read-only attribute would say the same on Windows, but Wine running as root writes
+    // through it, so the lock stands in for it.
+    sandbox.WriteHistory({a.Path(), b.Path()});
+    const std::string before = sandbox.SettingsBytes();
+    HANDLE opened = CreateFileW(SettingsSandbox::SettingsFile().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+    {
+        std::unique_ptr<void, decltype(&CloseHandle)> lock(opened, &CloseHandle);
+        RemoteBrowser browser;
+        ASSERT_NE(browser.Dialog(), nullptr);
+        EXPECT_EQ(browser.Folder(), a.Path());
+        browser.DropDownHistory();
+        ASSERT_TRUE(browser.ChooseFromPopupMenu(2));
+        EXPECT_EQ(browser.Folder(), b.Path());
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"b.sph"));
+        EXPECT_EQ(browser.Close(), 0u);
+    }
+    EXPECT_EQ(sandbox.SettingsBytes(), before);
+}
+
+TEST(HostileFolders, SymbolsScriptsAndSurrogatesSurviveTheMenuTheScanTheHistoryAndARestart)
+{
+    SettingsSandbox sandbox;
+    TempFolder base;
+    std::vector<std::wstring> folders;
+    for (const std::wstring& name : kHostileNames) {
+        folders.push_back(MakeFolder(base, name));
+        CopyInto(folders.back(), FixturePath(L"ordinary.sph"), name + L".sph");
+    }
+    sandbox.WriteHistory(folders);
+    FixtureLog log;
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_EQ(browser.Folder(), folders[0]);
+    // Each folder once through the history menu, from wherever it stands in the history now.
+    for (size_t i = 1; i < folders.size(); ++i) {
+        SCOPED_TRACE(ToUtf8(kHostileNames[i]));
+        const std::vector<std::wstring> history = sandbox.History();
+        ASSERT_EQ(history.size(), folders.size());
+        const auto at = std::find(history.begin(), history.end(), folders[i]);
+        ASSERT_NE(at, history.end()) << "lost from the history";
+        browser.DropDownHistory();
+        ASSERT_TRUE(browser.ChooseFromPopupMenu(static_cast<int>(at - history.begin()) + 1));
+        EXPECT_EQ(browser.Folder(), folders[i]);
+        const std::wstring file = kHostileNames[i] + L".sph";
+        EXPECT_EQ(browser.PluginNames(), std::vector<std::wstring>{file});
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(file));
+        EXPECT_GE(log.Count(ToUtf8(kHostileNames[i]) + " info 1"), 1u);
+        EXPECT_EQ(sandbox.History().front(), folders[i]);
+    }
+    EXPECT_EQ(browser.Close(), 0u);
+    std::vector<std::wstring> expected(folders.rbegin(), folders.rend() - 1);
+    expected.push_back(folders[0]);
+    EXPECT_EQ(sandbox.History(), expected);
+
+    RemoteBrowser again;
+    ASSERT_NE(again.Dialog(), nullptr);
+    EXPECT_EQ(again.Folder(), folders.back());
+    EXPECT_EQ(again.Close(), 0u);
+}
+
+TEST(HostileFolders, PathsAtTheLengthLimitWorkUpToItAndBeyondItShowNothing)
+{
+    SettingsSandbox sandbox;
+    TempFolder base;
+    // Nested folders up to 246 characters, so that "\ordinary.sph" ends at 259, the most a
+    // path may hold; a longer file name in the same folder goes past it.
+    std::wstring folder = base.Path();
+    while (folder.size() < 246) {
+        const size_t room = 246 - folder.size() - 1;
+        folder += L"\\" + std::wstring(std::min<size_t>(room, 100), L'd');
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    }
+    ASSERT_EQ(folder.size(), 246u);
+    CopyInto(folder, FixturePath(L"ordinary.sph"), L"ordinary.sph");
+    const std::wstring tooLong = L"zz-a-file-name-that-goes-past-the-limit.sph";
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (L"\\\\?\\" + folder + L"\\" + tooLong).c_str(), FALSE));
+    sandbox.WriteHistory({folder});
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_EQ(browser.Folder(), folder);
+    ASSERT_EQ(browser.PluginNames(), (std::vector<std::wstring>{L"ordinary.sph", tooLong}));
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
+    browser.SelectPlugin(1);
+    EXPECT_TRUE(browser.InfoRows().empty());
+    EXPECT_FALSE(browser.SettingsEnabled());
+    browser.SelectPlugin(0);
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
+    EXPECT_EQ(browser.Close(), 0u);
+    EXPECT_EQ(sandbox.History(), std::vector<std::wstring>{folder});
+    DeleteFileW((L"\\\\?\\" + folder + L"\\" + tooLong).c_str());
+}
+
+TEST(HostileFolders, TenThousandPluginsAreAllListedInOrderAndTheLastOneInspects)
+{
+    SettingsSandbox sandbox;
+    TempFolder folder;
+    const std::wstring source = FixturePath(L"ordinary.sph");
+    const auto made = std::chrono::steady_clock::now();
+    int links = 0;
+    for (int i = 0; i < 10000; ++i) {
+        wchar_t name[32] = {};
+        swprintf_s(name, 32, L"p%05d.sph", i);
+        const std::wstring target = folder / name;
+        if (CreateHardLinkW(target.c_str(), source.c_str(), nullptr)) {
+            ++links;
+        } else {
+            ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE));
+        }
+    }
+    const auto started = std::chrono::steady_clock::now();
+    sandbox.WriteHistory({folder.Path()});
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    const auto shown = std::chrono::steady_clock::now();
+    ASSERT_EQ(browser.PluginCount(), 10000);
+    EXPECT_EQ(browser.SelectedPlugin(), 0);
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"p00000.sph"));
+    browser.SelectPlugin(9999);
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"p09999.sph"));
+    browser.SelectPlugin(5000);
+    EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"p05000.sph"));
+    EXPECT_EQ(browser.Close(), 0u);
+    using ms = std::chrono::milliseconds;
+    std::printf("10000 plug-in files (%d hard links) made in %lld ms; browser up with all listed in %lld ms\n", links,
+                static_cast<long long>(std::chrono::duration_cast<ms>(started - made).count()),
+                static_cast<long long>(std::chrono::duration_cast<ms>(shown - started).count()));
+}
+
+TEST(HostileClipboard, HeldByAnotherProgramTheCopyFailsWithoutABoxAndWorksOnceReleased)
+{
+    SettingsSandbox sandbox;
+    TempFolder folder;
+    CopyInto(folder.Path(), FixturePath(L"ordinary.sph"), L"ordinary.sph");
+    sandbox.WriteHistory({folder.Path()});
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+
+    ClipboardHolder holder;
+    ASSERT_TRUE(holder.Held());
+    browser.Click(kCopyAllExt);
+    browser.Settle();
+    EXPECT_EQ(browser.WaitForMessageBox(500).window, nullptr) << "a copy that failed was confirmed";
+    EXPECT_TRUE(browser.Running());
+    EXPECT_EQ(holder.Release(), 0u);
+    EXPECT_EQ(ReadClipboardText().text, L"held by another program");
+
+    browser.Click(kCopyAllExt);
+    const BrowserMessageBox box = browser.WaitForMessageBox();
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.text, L"拡張子群をクリップボードにコピーしました。");
+    EXPECT_EQ(ReadClipboardText().text, L"*.abc;*.def;*.deg;*.ghi");
+    DismissMessageBox(box.window);
+    EXPECT_EQ(browser.Close(), 0u);
+}
