@@ -14,23 +14,6 @@ namespace {
 // Information numbers 2k+2 and 2k+3 for k below this: numbers 2 to 65.
 constexpr int kMaxFileTypes = 32;
 
-// Under Wine a list view repaints itself after every row it gains or loses, which costs several
-// times what loading the plug-in does; the lists are redrawn once, when the refill is over.
-class RedrawPause {
-public:
-    explicit RedrawPause(HWND window) : window_(window) { SendMessageW(window_, WM_SETREDRAW, FALSE, 0); }
-    ~RedrawPause()
-    {
-        SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(window_, nullptr, TRUE);
-    }
-    RedrawPause(const RedrawPause&) = delete;
-    RedrawPause& operator=(const RedrawPause&) = delete;
-
-private:
-    HWND window_;
-};
-
 void EnableSettingsButtons(HWND dialog, bool enable)
 {
     EnableWindow(GetDlgItem(dialog, IDC_SETTINGS), enable ? TRUE : FALSE);
@@ -118,9 +101,14 @@ void InspectSelectedPlugin(HWND dialog)
 {
     HWND infoList = GetDlgItem(dialog, IDC_INFO_LIST);
     HWND typeList = GetDlgItem(dialog, IDC_TYPE_LIST);
-    const RedrawPause infoPause(infoList);
-    const RedrawPause typePause(typeList);
-    EnableSettingsButtons(dialog, false);
+    const handles::RedrawPause infoPause(infoList);
+    const handles::RedrawPause typePause(typeList);
+    // A switch of a button's state is slow, and disabling the focused button drops the keyboard
+    // focus; so the buttons are set once, on every way out: enabled exactly when the plug-in
+    // loaded and exports ConfigurationDlg.
+    bool configurable = false;
+    const auto buttons =
+        handles::MakeScopeGuard([dialog, &configurable] { EnableSettingsButtons(dialog, configurable); });
     ClearLists(dialog);
 
     std::wstring fileName;
@@ -131,7 +119,7 @@ void InspectSelectedPlugin(HWND dialog)
 
     AppendReportRow(infoList, LoadResourceString(IDS_FILE_NAME), fileName);
 
-    if (GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg)) EnableSettingsButtons(dialog, true);
+    configurable = GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) != nullptr;
 
     const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
     if (!getPluginInfo) return;

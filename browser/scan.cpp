@@ -49,12 +49,15 @@ void ScanFolder(HWND dialog, const std::wstring& folder)
     SetDlgItemTextW(dialog, IDC_FOLDER, folder.c_str());
     SetListReady(dialog, false);
     HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
-    SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
-    ListPluginFiles(listBox, folder);
+    {
+        const handles::RedrawPause pause(listBox);
+        SendMessageW(listBox, LB_RESETCONTENT, 0, 0);
+        ListPluginFiles(listBox, folder);
 
-    const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
-    // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection below is the only one.
-    if (count != LB_ERR && count != 0) SendMessageW(listBox, LB_SETCURSEL, 0, 0);
+        const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
+        // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection below is the only one.
+        if (count != LB_ERR && count != 0) SendMessageW(listBox, LB_SETCURSEL, 0, 0);
+    }
     SetListReady(dialog, true);
 
     InspectSelectedPlugin(dialog);

@@ -68,6 +68,23 @@ struct DCDeleter {
 };
 using UniqueCreatedDC = std::unique_ptr<std::remove_pointer<HDC>::type, DCDeleter>;
 
+// Stops a control from repainting after each change while it is refilled, and has it redrawn
+// once when the scope ends. Under Wine a visible list repaints itself for every item it gains.
+class RedrawPause {
+public:
+    explicit RedrawPause(HWND window) : window_(window) { SendMessageW(window_, WM_SETREDRAW, FALSE, 0); }
+    ~RedrawPause()
+    {
+        SendMessageW(window_, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(window_, nullptr, TRUE);
+    }
+    RedrawPause(const RedrawPause&) = delete;
+    RedrawPause& operator=(const RedrawPause&) = delete;
+
+private:
+    HWND window_;
+};
+
 // Runs a callable when the scope ends, also during unwinding.
 template <typename F>
 class ScopeGuard {

@@ -278,6 +278,18 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
     EXPECT_FALSE(IsLoaded(FixturePath(L"notalib.sph")));
 }
 
+TEST_F(Inspection, KeyboardFocusStaysOnSettingsAcrossItsRefill)
+{
+    ShowWindow(dialog.get(), SW_SHOW);
+    SetForegroundWindow(dialog.get());
+    Inspect(L"result0.sph");
+    SetFocus(dialog.Item(IDC_SETTINGS));
+    ASSERT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
+    OpenPluginDialog(dialog.get(), 1);
+    EXPECT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
+    EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
+}
+
 TEST_F(Inspection, PluginDialogIsOwnedByTheBrowserAndTheViewFollowsIt)
 {
     Inspect(L"selfclosing.sph");
