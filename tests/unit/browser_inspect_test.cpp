@@ -306,14 +306,4 @@ TEST_F(Inspection, PluginDialogIsOwnedByTheBrowserAndTheViewFollowsIt)
     EXPECT_FALSE(IsLoaded(FixturePath(L"selfclosing.sph")));
 }
 
-TEST(ReportRows, AppendedRowsKeepTheirOrderAndEmptyCells)
-{
-    TestBrowserDialog dialog;
-    HWND list = dialog.Item(IDC_TYPE_LIST);
-    EXPECT_TRUE(AppendReportRow(list, L"*.a", L""));
-    EXPECT_TRUE(AppendReportRow(list, L"", L"B only"));
-    EXPECT_TRUE(AppendReportRow(list, L"*.c", L"C"));
-    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (Rows{{L"*.a", L""}, {L"", L"B only"}, {L"*.c", L"C"}}));
-}
-
 }  // namespace
