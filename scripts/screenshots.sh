@@ -86,6 +86,7 @@ for dpi in 96 144; do
     wait "$desktop_pid" 2>/dev/null || true
     wine_server_start
     grep -E '^(FAIL|NOTE)' "$out/driver.log" | sed "s/^/screenshots: $dpi DPI: /" >&2 || true
+    if grep -q '^FAIL' "$out/driver.log" || ! grep -q '^done 0' "$out/driver.log"; then status=1; fi
     grep -q "^screen .*, $dpi DPI" "$out/driver.log" || {
         echo "screenshots: the display did not run at $dpi DPI" >&2
         status=1

@@ -54,14 +54,13 @@ int g_failures = 0;
 
 void Log(const std::wstring& line)
 {
-    FILE* f = _wfopen((g_outDir + L"\\driver.log").c_str(), L"ab");
+    std::unique_ptr<FILE, int (*)(FILE*)> f(_wfopen((g_outDir + L"\\driver.log").c_str(), L"ab"), std::fclose);
     if (!f) return;
     const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::vector<char> utf8(static_cast<size_t>(size > 0 ? size : 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), size, nullptr, nullptr);
-    std::fputs(utf8.data(), f);
-    std::fputs("\n", f);
-    std::fclose(f);
+    std::fputs(utf8.data(), f.get());
+    std::fputs("\n", f.get());
 }
 
 void Fail(const std::wstring& what)
