@@ -6,25 +6,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 SCRIPTS_DIR="$root/scripts"
 
-"$root/scripts/setup.sh"
-cmake --preset mingw -S "$root" >/dev/null
-cmake --build --preset mingw --target Plexmoor2 Plexmoor1 inspect_bench startup_bench >/dev/null
-
 . "$SCRIPTS_DIR/wine-env.sh"
+
+plexmoor_build Plexmoor2 Plexmoor1 inspect_bench startup_bench >/dev/null
 wine_env "$build"
-started_xvfb=""
-if [ -z "${DISPLAY:-}" ]; then
-    xvfb_start "$build"
-    started_xvfb=1
-fi
-cleanup() {
-    wine_server_stop
-    [ -n "$started_xvfb" ] && xvfb_stop "$build"
-    return 0
-}
-trap cleanup EXIT INT TERM
-wine_prefix_ready
-wine_server_start
+trap wine_session_end EXIT INT TERM
+wine_session_begin "$build"
 
 echo "== executables (stripped) =="
 for exe in Plexmoor2 Plexmoor1; do

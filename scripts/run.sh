@@ -9,28 +9,18 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 SCRIPTS_DIR="$root/scripts"
 
-"$root/scripts/setup.sh"
-cmake --preset mingw -S "$root" >/dev/null
-cmake --build --preset mingw
-
 . "$SCRIPTS_DIR/wine-env.sh"
 headless=""
 [ -n "${DISPLAY:-}" ] || headless=1
+
+plexmoor_build
 wine_env "$build"
 export WINEPREFIX="$build/runprefix"
-state="$build/runstate"
-if [ -n "$headless" ]; then
-    unset DISPLAY
-    xvfb_start "$state"
-fi
-cleanup() {
-    wine_server_stop
-    [ -n "$headless" ] && xvfb_stop "$state"
-    return 0
-}
-trap cleanup EXIT INT TERM
-wine_prefix_ready
-wine_server_start
+# The test command's Xvfb is no place for this window: without a display of the caller's,
+# the command takes its own.
+[ -z "$headless" ] || unset DISPLAY
+trap wine_session_end EXIT INT TERM
+wine_session_begin "$build/runstate"
 
 # Start on the samples: the browser starts in the most recent folder of its history.
 samples=$(wine_path "$build/bin/samples")

@@ -25,22 +25,8 @@ export WINEPREFIX="$build/shotprefix"
 # Our own Xvfb, whatever display the caller has: the pictures must not depend on it, and the
 # 144-DPI dialog needs a screen larger than the shared helper's.
 unset DISPLAY
-n=90
-while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-Xvfb ":$n" -screen 0 1920x1200x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-xvfb_pid=$!
-i=0
-while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-export DISPLAY=":$n"
-
-cleanup() {
-    wine_server_stop
-    kill "$xvfb_pid" 2>/dev/null || true
-    return 0
-}
-trap cleanup EXIT INT TERM
-wine_prefix_ready
-wine_server_start
+trap wine_session_end EXIT INT TERM
+wine_session_begin "$build/shotstate" 1920x1200x24
 
 # The history menu shows what sph.ini holds: the samples first (the browser starts there),
 # then a few folders a Japanese user might have used.

@@ -34,13 +34,15 @@ wine_path() {
     printf 'Z:%s' "$1" | tr '/' '\\'
 }
 
-# Starts an Xvfb; remembers display and PID in the folder $1 (xvfb.display, xvfb.pid).
+# Starts an Xvfb (screen $2, 1280x800x24 by default); remembers display and PID in the
+# folder $1 (xvfb.display, xvfb.pid).
 xvfb_start() {
     state=$1/xvfb
+    screen=${2:-1280x800x24}
     mkdir -p "$1"
     n=90
     while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp </dev/null >/dev/null 2>&1 &
     echo $! >"$state.pid"
     i=0
     while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
@@ -84,4 +86,35 @@ wine_server_start() {
 
 wine_server_stop() {
     "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+}
+
+# Set-up of the machine, then configure and build the preset's tree (arguments: targets).
+plexmoor_build() {
+    "$SCRIPTS_DIR/setup.sh"
+    cmake --preset mingw -S "$SCRIPTS_DIR/.." >/dev/null
+    if [ $# -gt 0 ]; then
+        cmake --build --preset mingw --target "$@"
+    else
+        cmake --build --preset mingw
+    fi
+}
+
+# What a command needs before it runs Windows programs: a display (an Xvfb of our own, its
+# state in the folder $1, when there is none), the prefix, and Wine's services. The services
+# must be up before ctest starts: otherwise they inherit ctest's output pipe and ctest waits
+# for them forever. wine_session_end stops what was started.
+wine_session_begin() {
+    SESSION_STATE=""
+    if [ -z "${DISPLAY:-}" ]; then
+        xvfb_start "$1" "${2:-}"
+        SESSION_STATE=$1
+    fi
+    wine_prefix_ready
+    wine_server_start
+}
+
+wine_session_end() {
+    wine_server_stop
+    if [ -n "${SESSION_STATE:-}" ]; then xvfb_stop "$SESSION_STATE"; fi
+    return 0
 }
