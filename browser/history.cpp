@@ -53,7 +53,7 @@ void CreateUnicodeSettingsFile(const std::wstring& settingsFile)
     HANDLE created = CreateFileW(settingsFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                  nullptr);
     if (created == INVALID_HANDLE_VALUE) return;
-    handles::UniqueFile file(created);
+    handles::UniqueHandle file(created);
     static const BYTE kByteOrderMark[] = {0xFF, 0xFE};
     DWORD written = 0;
     WriteFile(file.get(), kByteOrderMark, sizeof(kByteOrderMark), &written, nullptr);

@@ -29,11 +29,12 @@ struct FindDeleter {
 };
 using UniqueFind = std::unique_ptr<void, FindDeleter>;
 
-// A file from CreateFileW; like a search, failure is INVALID_HANDLE_VALUE, which is never stored.
-struct FileDeleter {
+// A kernel object: a file from CreateFileW, a process from CreateProcessW. Their failure values
+// (INVALID_HANDLE_VALUE, null) are never stored: callers check before handing one over.
+struct HandleDeleter {
     void operator()(HANDLE h) const { CloseHandle(h); }
 };
-using UniqueFile = std::unique_ptr<void, FileDeleter>;
+using UniqueHandle = std::unique_ptr<void, HandleDeleter>;
 
 struct CoTaskMemDeleter {
     void operator()(void* p) const { CoTaskMemFree(p); }

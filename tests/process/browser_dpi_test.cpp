@@ -12,11 +12,10 @@
 
 #include "process.h"
 #include "scratch.h"
+#include "resource.h"
 
 namespace {
 
-constexpr int kInfoList = 1004;
-constexpr int kTypeList = 1007;
 constexpr int kEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 typedef HRESULT(WINAPI* GetDpiForMonitorFn)(HMONITOR, int, UINT*, UINT*);
 typedef BOOL(WINAPI* SetProcessDpiAwarenessContextFn)(HANDLE);
@@ -137,7 +136,7 @@ TEST_P(DisplayScaling, RunningBrowserSplitsListsByTheDpiItsSourcesReport)
     const struct {
         int id;
         float fraction;
-    } lists[] = {{kInfoList, 0.15f}, {kTypeList, 0.4f}};
+    } lists[] = {{IDC_INFO_LIST, 0.15f}, {IDC_TYPE_LIST, 0.4f}};
     for (const auto& list : lists) {
         const ListLayout layout = ReadLayout(dialog, list.id);
         // Widths are set before the first scan fills rows: no scroll bar was there to pay for.

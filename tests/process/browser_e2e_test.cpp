@@ -15,12 +15,10 @@
 #include "scratch.h"
 #include "settings_sandbox.h"
 #include "ui_driver.h"
+#include "resource.h"
 
 namespace {
 
-constexpr int kCopyAllExt = 1009;
-constexpr int kSettings = 1005;
-constexpr int kAbout = 1006;
 
 const wchar_t kFileNameRow[] = L"ファイル名";
 const wchar_t kAboutRow[] = L"About";
@@ -294,7 +292,7 @@ TEST(PluginDialogs, SettingsAndAboutOpenOverTheDisabledBrowserAndRefreshTheView)
     const struct {
         int button;
         const char* function;
-    } presses[] = {{kSettings, "1"}, {kAbout, "0"}};
+    } presses[] = {{IDC_SETTINGS, "1"}, {IDC_ABOUT, "0"}};
     for (const auto& press : presses) {
         SCOPED_TRACE(press.function);
         log.Clear();
@@ -337,7 +335,7 @@ TEST(ClipboardExport, CopyAllConfirmsInABoxOwnedByTheBrowserAndLeavesTheJoinedPa
     for (const auto& c : cases) {
         SCOPED_TRACE(c.plugin);
         browser.SelectPlugin(c.plugin);
-        browser.Click(kCopyAllExt);
+        browser.Click(IDC_COPY_ALL_EXT);
         const BrowserMessageBox box = browser.WaitForMessageBox();
         ASSERT_NE(box.window, nullptr) << "no confirmation";
         EXPECT_EQ(box.text, L"拡張子群をクリップボードにコピーしました。");

@@ -6,11 +6,10 @@
 #include <commctrl.h>
 
 #include "process.h"
+#include "resource.h"
 
 namespace {
 
-constexpr int kBrowse = 1003;
-constexpr int kPluginList = 1001;
 
 struct RunningBrowser {
     explicit RunningBrowser(const wchar_t* exeName)
@@ -54,7 +53,7 @@ TEST(BrowserProcess, EnterAndEscapeDoNotCloseIt)
 {
     RunningBrowser browser(L"Plexmoor2.exe");
     ASSERT_NE(browser.dialog, nullptr);
-    HWND list = GetDlgItem(browser.dialog, kPluginList);
+    HWND list = GetDlgItem(browser.dialog, IDC_PLUGIN_LIST);
     // What the dialog manager turns Enter and Escape into, and the keys themselves.
     PostMessageW(browser.dialog, WM_COMMAND, IDOK, 0);
     PostMessageW(browser.dialog, WM_COMMAND, IDCANCEL, 0);
@@ -71,7 +70,7 @@ TEST(BrowserProcess, BrowseBecomesASplitButtonAfterStartUp)
 {
     RunningBrowser browser(L"Plexmoor2.exe");
     ASSERT_NE(browser.dialog, nullptr);
-    HWND browse = GetDlgItem(browser.dialog, kBrowse);
+    HWND browse = GetDlgItem(browser.dialog, IDC_BROWSE);
     ASSERT_NE(browse, nullptr);
     const LONG style = GetWindowLongW(browse, GWL_STYLE);
     EXPECT_EQ(style & BS_TYPEMASK, BS_SPLITBUTTON);

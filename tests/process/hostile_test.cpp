@@ -20,11 +20,10 @@
 #include "scratch.h"
 #include "settings_sandbox.h"
 #include "ui_driver.h"
+#include "resource.h"
 
 namespace {
 
-constexpr int kCopyAllExt = 1009;
-constexpr int kSettings = 1005;
 constexpr wchar_t kHolderVariable[] = L"PLEXMOOR_E2E_CLIPBOARD_HOLDER";
 const wchar_t kLoadFailed[] = L"プラグインをロードできませんでした。";
 std::vector<ReportRow> OrdinaryInfo(const std::wstring& name)
@@ -179,7 +178,7 @@ TEST(HostilePlugins, BrokenFilesLeaveBothProgramsWorkingAndTheConfiguratorNamesT
             EXPECT_TRUE(browser.TypeRows().empty());
             EXPECT_FALSE(browser.SettingsEnabled());
             // Settings reached anyway (a stale click) only beeps: no box, nothing loaded that stays.
-            browser.Click(kSettings);
+            browser.Click(IDC_SETTINGS);
             browser.Settle();
             EXPECT_EQ(browser.WaitForMessageBox(100).window, nullptr);
         }
@@ -444,14 +443,14 @@ TEST(HostileClipboard, HeldByAnotherProgramTheCopyFailsWithoutABoxAndWorksOnceRe
 
     ClipboardHolder holder;
     ASSERT_TRUE(holder.Held());
-    browser.Click(kCopyAllExt);
+    browser.Click(IDC_COPY_ALL_EXT);
     browser.Settle();
     EXPECT_EQ(browser.WaitForMessageBox(500).window, nullptr) << "a copy that failed was confirmed";
     EXPECT_TRUE(browser.Running());
     EXPECT_EQ(holder.Release(), 0u);
     EXPECT_EQ(ReadClipboardText().text, L"held by another program");
 
-    browser.Click(kCopyAllExt);
+    browser.Click(IDC_COPY_ALL_EXT);
     const BrowserMessageBox box = browser.WaitForMessageBox();
     ASSERT_NE(box.window, nullptr);
     EXPECT_EQ(box.text, L"拡張子群をクリップボードにコピーしました。");

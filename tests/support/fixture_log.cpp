@@ -3,35 +3,22 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "handles.h"
+
 namespace {
 
 constexpr wchar_t kVariable[] = L"PLEXMOOR_FIXTURE_LOG";
-
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle()
-    {
-        if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-
-private:
-    HANDLE h_;
-};
 
 // Fixtures hold the file open only while writing one line, and share it for writing.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 std::string ReadAll(const std::wstring& path)
 {
-    FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string content;
-    if (!file.valid()) return content;
+    HANDLE opened =
+        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return content;
+    handles::UniqueHandle file(opened);
     char chunk[4096];
     DWORD got = 0;
     while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) content.append(chunk, got);
@@ -115,8 +102,9 @@ bool FixtureLog::WaitFor(const std::string& prefix, std::size_t count, DWORD tim
 void FixtureLog::Clear()
 {
     // Truncating in place rather than replacing the file: a fixture may be opening it right now.
-    FileHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    HANDLE opened = CreateFileW(path_.c_str(), GENERIC_WRITE, kShareAll, nullptr, TRUNCATE_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened != INVALID_HANDLE_VALUE) handles::UniqueHandle file(opened);
 }
 
 std::string HandleText(HWND window)

@@ -2,16 +2,10 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include "resource.h"
 
 namespace {
 
-constexpr int kPluginList = 1001;
-constexpr int kFolder = 1002;
-constexpr int kBrowse = 1003;
-constexpr int kInfoList = 1004;
-constexpr int kSettings = 1005;
-constexpr int kAbout = 1006;
-constexpr int kTypeList = 1007;
 // Room for the longest text a plug-in can hand over (4094 bytes) with plenty to spare.
 constexpr int kCellChars = 16384;
 constexpr DWORD kStartTimeoutMs = 30000;
@@ -81,7 +75,7 @@ void RemoteBrowser::Settle() const
 std::wstring RemoteBrowser::Folder() const
 {
     // GetWindowTextW does not ask a control of another process; WM_GETTEXT is carried across.
-    HWND edit = GetDlgItem(dialog_, kFolder);
+    HWND edit = GetDlgItem(dialog_, IDC_FOLDER);
     const LRESULT length = SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0);
     std::vector<wchar_t> text(static_cast<size_t>(length > 0 ? length : 0) + 1, L'\0');
     const LRESULT copied = SendMessageW(edit, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
@@ -90,12 +84,12 @@ std::wstring RemoteBrowser::Folder() const
 
 int RemoteBrowser::PluginCount() const
 {
-    return static_cast<int>(SendDlgItemMessageW(dialog_, kPluginList, LB_GETCOUNT, 0, 0));
+    return static_cast<int>(SendDlgItemMessageW(dialog_, IDC_PLUGIN_LIST, LB_GETCOUNT, 0, 0));
 }
 
 std::vector<std::wstring> RemoteBrowser::PluginNames() const
 {
-    HWND list = GetDlgItem(dialog_, kPluginList);
+    HWND list = GetDlgItem(dialog_, IDC_PLUGIN_LIST);
     std::vector<std::wstring> names;
     const int count = PluginCount();
     for (int i = 0; i < count; ++i) {
@@ -110,14 +104,14 @@ std::vector<std::wstring> RemoteBrowser::PluginNames() const
 
 int RemoteBrowser::SelectedPlugin() const
 {
-    return static_cast<int>(SendDlgItemMessageW(dialog_, kPluginList, LB_GETCURSEL, 0, 0));
+    return static_cast<int>(SendDlgItemMessageW(dialog_, IDC_PLUGIN_LIST, LB_GETCURSEL, 0, 0));
 }
 
 void RemoteBrowser::SelectPlugin(int index) const
 {
-    HWND list = GetDlgItem(dialog_, kPluginList);
+    HWND list = GetDlgItem(dialog_, IDC_PLUGIN_LIST);
     PostMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(kPluginList, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+    PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(IDC_PLUGIN_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     Settle();
 }
 
@@ -148,17 +142,17 @@ std::vector<ReportRow> RemoteBrowser::ReadReport(int controlId) const
     return rows;
 }
 
-std::vector<ReportRow> RemoteBrowser::InfoRows() const { return ReadReport(kInfoList); }
-std::vector<ReportRow> RemoteBrowser::TypeRows() const { return ReadReport(kTypeList); }
+std::vector<ReportRow> RemoteBrowser::InfoRows() const { return ReadReport(IDC_INFO_LIST); }
+std::vector<ReportRow> RemoteBrowser::TypeRows() const { return ReadReport(IDC_TYPE_LIST); }
 
 int RemoteBrowser::SelectedTypeRow() const
 {
-    return static_cast<int>(SendDlgItemMessageW(dialog_, kTypeList, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
+    return static_cast<int>(SendDlgItemMessageW(dialog_, IDC_TYPE_LIST, LVM_GETNEXTITEM, static_cast<WPARAM>(-1),
                                                 MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-bool RemoteBrowser::SettingsEnabled() const { return IsWindowEnabled(GetDlgItem(dialog_, kSettings)) != FALSE; }
-bool RemoteBrowser::AboutEnabled() const { return IsWindowEnabled(GetDlgItem(dialog_, kAbout)) != FALSE; }
+bool RemoteBrowser::SettingsEnabled() const { return IsWindowEnabled(GetDlgItem(dialog_, IDC_SETTINGS)) != FALSE; }
+bool RemoteBrowser::AboutEnabled() const { return IsWindowEnabled(GetDlgItem(dialog_, IDC_ABOUT)) != FALSE; }
 
 void RemoteBrowser::Click(int controlId) const
 {
@@ -166,7 +160,7 @@ void RemoteBrowser::Click(int controlId) const
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog_, controlId)));
 }
 
-void RemoteBrowser::DropDownHistory() const { PostMessageW(GetDlgItem(dialog_, kBrowse), WM_KEYDOWN, VK_DOWN, 0); }
+void RemoteBrowser::DropDownHistory() const { PostMessageW(GetDlgItem(dialog_, IDC_BROWSE), WM_KEYDOWN, VK_DOWN, 0); }
 
 bool RemoteBrowser::ChooseFromPopupMenu(int item, DWORD timeoutMs) const
 {
@@ -189,7 +183,7 @@ bool RemoteBrowser::ChooseFromPopupMenu(int item, DWORD timeoutMs) const
 
 bool RemoteBrowser::PickFolder(const std::wstring& folder, DWORD timeoutMs)
 {
-    Click(kBrowse);
+    Click(IDC_BROWSE);
     HWND picker = nullptr;
     const ULONGLONG end = GetTickCount64() + timeoutMs;
     while (!picker && GetTickCount64() < end) {

@@ -58,7 +58,7 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (created == INVALID_HANDLE_VALUE) return false;
-    handles::UniqueFile file(created);
+    handles::UniqueHandle file(created);
     DWORD written = 0;
     return WriteFile(created, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
            written == bytes.size();
@@ -69,7 +69,7 @@ std::string ReadBytes(const std::wstring& path)
     HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return std::string();
-    handles::UniqueFile file(opened);
+    handles::UniqueHandle file(opened);
     std::string content;
     char chunk[4096];
     DWORD got = 0;

@@ -31,14 +31,6 @@ TEST(LoadResourceString, CutsTextsLongerThan4095Characters)
     EXPECT_EQ(text.find(L'\0'), std::wstring::npos);
 }
 
-TEST(ModulePath, IsTheRunningExecutableAndStable)
-{
-    wchar_t expected[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, expected, MAX_PATH);
-    EXPECT_EQ(GetModulePath(), expected);
-    EXPECT_EQ(&GetModulePath(), &GetModulePath());
-}
-
 TEST(ProgramName, IsFileNameWithoutExtension)
 {
     EXPECT_STREQ(GetProgramName(), L"common_test");

@@ -15,21 +15,12 @@
 #include <vector>
 
 #include "handles.h"
+#include "resource.h"
 
 namespace {
 
-constexpr int kPluginList = 1001;
-constexpr int kFolder = 1002;
-constexpr int kBrowse = 1003;
-constexpr int kSettings = 1005;
-constexpr int kTypeList = 1007;
 constexpr int kShadowMargin = 12;  // room for the frame's edge and a little desktop around it
 constexpr DWORD kWindowTimeoutMs = 10000;
-
-struct HandleCloser {
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 struct GdiObjectDeleter {
     void operator()(HGDIOBJ o) const { DeleteObject(o); }
@@ -153,7 +144,7 @@ bool WriteBmp(const std::wstring& path, int width, int height, const void* bits,
     file.bfSize = file.bfOffBits + bitsSize;
     HANDLE raw = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (raw == INVALID_HANDLE_VALUE) return false;
-    handles::UniqueFile out(raw);
+    handles::UniqueHandle out(raw);
     DWORD written = 0;
     bool ok = WriteFile(out.get(), &file, sizeof(file), &written, nullptr) && written == sizeof(file);
     ok = ok && WriteFile(out.get(), &info, sizeof(info), &written, nullptr) && written == sizeof(info);
@@ -240,7 +231,7 @@ int FindListBoxEntry(HWND list, const std::wstring& text)
 }
 
 struct Child {
-    UniqueHandle process;
+    handles::UniqueHandle process;
     DWORD pid = 0;
 };
 
@@ -290,7 +281,7 @@ void CaptureMenu(const std::wstring& name, DWORD pid, HWND dialog, void (*open)(
 
 void OpenTypeListMenu(HWND dialog)
 {
-    HWND typeList = GetDlgItem(dialog, kTypeList);
+    HWND typeList = GetDlgItem(dialog, IDC_TYPE_LIST);
     FocusControl(dialog, typeList);
     // The keyboard's form of the message: the menu opens at the selected row.
     PostMessageW(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(typeList), MAKELPARAM(-1, -1));
@@ -298,7 +289,7 @@ void OpenTypeListMenu(HWND dialog)
 
 void OpenHistoryMenu(HWND dialog)
 {
-    HWND browse = GetDlgItem(dialog, kBrowse);
+    HWND browse = GetDlgItem(dialog, IDC_BROWSE);
     FocusControl(dialog, browse);
     Settle({dialog}, 100);
     PostMessageW(browse, WM_KEYDOWN, VK_DOWN, 0x01500001);
@@ -350,7 +341,7 @@ void CancelOwnedDialog(const std::wstring& name, HWND owned)
 void CaptureSettingsDialog(DWORD pid, HWND dialog)
 {
     const std::wstring name = L"plugin-settings";
-    HWND owned = OpenOwnedDialog(name, pid, dialog, kSettings);
+    HWND owned = OpenOwnedDialog(name, pid, dialog, IDC_SETTINGS);
     if (!owned) return;
     Capture(name, {dialog, owned});
     CancelOwnedDialog(name, owned);
@@ -362,9 +353,9 @@ void CaptureSettingsDialog(DWORD pid, HWND dialog)
 void CaptureFolderPicker(DWORD pid, HWND dialog)
 {
     const std::wstring name = L"folder-picker";
-    const std::wstring folder = TextOf(GetDlgItem(dialog, kFolder));
+    const std::wstring folder = TextOf(GetDlgItem(dialog, IDC_FOLDER));
     for (int attempt = 1;; ++attempt) {
-        HWND picker = OpenOwnedDialog(name, pid, dialog, kBrowse);
+        HWND picker = OpenOwnedDialog(name, pid, dialog, IDC_BROWSE);
         if (!picker) return;
         const bool selected = WaitForPickerSelection(picker, folder);
         if (!selected && attempt == 1) {
@@ -393,12 +384,12 @@ void ShootBrowser(const std::wstring& exe, const std::wstring& pluginName)
         Finish(browser, 0);
         return;
     }
-    HWND list = GetDlgItem(dialog, kPluginList);
+    HWND list = GetDlgItem(dialog, IDC_PLUGIN_LIST);
     const int index = FindListBoxEntry(list, pluginName);
     if (index < 0) Fail(L"no entry " + pluginName + L" in the plug-in list");
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index < 0 ? 0 : index), 0);
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(kPluginList, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list),
+    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLUGIN_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list),
                         SMTO_ABORTIFHUNG, kWindowTimeoutMs, &ignored);
     FocusControl(dialog, list);
     Capture(L"main-dialog", {dialog});
