@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+
+#include "access_times.h"
 #include "resource.h"
 
 namespace {
@@ -183,6 +185,7 @@ bool RemoteBrowser::ChooseFromPopupMenu(int item, DWORD timeoutMs) const
 
 bool RemoteBrowser::PickFolder(const std::wstring& folder, DWORD timeoutMs)
 {
+    SettleFolderAccessTimes(folder);
     Click(IDC_BROWSE);
     HWND picker = nullptr;
     const ULONGLONG end = GetTickCount64() + timeoutMs;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "access_times.h"
 #include "dialog.h"
 #include "fixture_log.h"
 #include "history.h"
@@ -115,6 +116,7 @@ TEST_F(FolderChoice, AmpersandsInFolderNamesReadAsWritten)
 TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
 {
     Start({second_});
+    SettleFolderAccessTimes(second_);
     OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Accept);
     BrowseForPluginFolder(dialog_);
     ASSERT_TRUE(picker.Seen());
@@ -145,6 +147,7 @@ TEST_F(FolderChoice, CancellingPickerLeavesEverythingAsItWas)
 TEST_F(FolderChoice, ChosenFolderComesBackWithoutTrailingBackslashDriveRootWithIt)
 {
     Start({first_.Path()});
+    SettleFolderAccessTimes(third_);
     {
         OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::SelectThenAccept, third_ + L"\\");
         BrowseForPluginFolder(dialog_);

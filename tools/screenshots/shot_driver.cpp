@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "access_times.h"
 #include "handles.h"
 #include "resource.h"
 
@@ -347,13 +348,13 @@ void CaptureSettingsDialog(DWORD pid, HWND dialog)
     CancelOwnedDialog(name, owned);
 }
 
-// The first folder picker of a fresh Wine session sometimes stops its walk to the current
-// folder part-way (a later one in the same process does not): the picture is taken of a
-// second picker then, and the log says so.
+// Should the picker still stop its walk to the current folder part-way, the picture is taken
+// of a second picker, and the log says so.
 void CaptureFolderPicker(DWORD pid, HWND dialog)
 {
     const std::wstring name = L"folder-picker";
     const std::wstring folder = TextOf(GetDlgItem(dialog, IDC_FOLDER));
+    SettleFolderAccessTimes(folder);
     for (int attempt = 1;; ++attempt) {
         HWND picker = OpenOwnedDialog(name, pid, dialog, IDC_BROWSE);
         if (!picker) return;
