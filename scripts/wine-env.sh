@@ -63,9 +63,22 @@ xvfb_stop() {
 # inherit a pipe that ctest waits on.
 wine_prefix_ready() {
     if [ ! -f "$WINEPREFIX/.plexmoor-ready" ]; then
-        mkdir -p "$WINEPREFIX"
-        "$WINE_BIN" wineboot -i </dev/null >/dev/null 2>&1 || true
-        "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+        # wineboot can end early without a word and leave a prefix without its system files,
+        # where every program fails with "could not load kernel32.dll": start again then.
+        attempt=1
+        while :; do
+            "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+            rm -rf "$WINEPREFIX"
+            mkdir -p "$WINEPREFIX"
+            "$WINE_BIN" wineboot -i </dev/null >/dev/null 2>&1 || true
+            "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+            if [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then break; fi
+            if [ "$attempt" -ge 3 ]; then
+                echo "wine-env: could not create the Wine prefix $WINEPREFIX" >&2
+                return 1
+            fi
+            attempt=$((attempt + 1))
+        done
         "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >/dev/null 2>&1 || true
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.plexmoor-ready"
