@@ -8,15 +8,17 @@
 
 #include <string>
 
+#include "handles.h"
+
 inline void SettleFolderAccessTimes(std::wstring folder)
 {
     while (!folder.empty()) {
         WIN32_FIND_DATAW found = {};
         const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
         if (search != INVALID_HANDLE_VALUE) {
+            handles::UniqueFind owner(search);
             while (FindNextFileW(search, &found)) {
             }
-            FindClose(search);
         }
         const size_t slash = folder.find_last_of(L'\\');
         if (slash == std::wstring::npos) break;
