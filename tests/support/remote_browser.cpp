@@ -199,7 +199,8 @@ bool RemoteBrowser::PickFolder(const std::wstring& folder, DWORD timeoutMs)
         if (!picker) Sleep(30);
     }
     if (!picker) return false;
-    // The picker fills its tree after it shows; the selection is set once that is done.
+    // The tree and its selection are in place once the picker shows; the pause lets it finish
+    // showing before the selection is changed.
     Sleep(300);
     const size_t bytes = (folder.size() + 1) * sizeof(wchar_t);
     RemoteBuffer text(process_.Handle(), bytes);

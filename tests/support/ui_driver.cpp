@@ -119,7 +119,8 @@ void OwnedDialogDriver::Run(HWND owner, Answer answer, DWORD timeoutMs)
 {
     HWND dialog = WaitForVisibleWindow(L"#32770", owner, timeoutMs, stop_);
     if (!dialog) return;
-    // The picker fills its folder tree after it shows; give it time before answering.
+    // The tree and its selection are in place once the picker shows; the pause lets it finish
+    // showing before it is answered.
     Sleep(300);
     {
         std::lock_guard<std::mutex> lock(mutex_);
