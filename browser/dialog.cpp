@@ -17,6 +17,9 @@ namespace {
 
 constexpr float kInfoColumnFraction = 0.15f;
 constexpr float kTypeColumnFraction = 0.4f;
+// Posted on a DPI change: the widths follow the lists' sizes, which the dialog takes only
+// when the default handling of WM_DPICHANGED has run, after the dialog procedure returns.
+constexpr UINT kLayOutColumns = WM_APP + 1;
 
 void SetColumnWidths(HWND dialog)
 {
@@ -127,7 +130,8 @@ INT_PTR CALLBACK BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         }
         return FALSE;
     case WM_CLOSE: EndDialog(dialog, 2); return TRUE;
-    case WM_DPICHANGED: SetColumnWidths(dialog); return FALSE;
+    case WM_DPICHANGED: PostMessageW(dialog, kLayOutColumns, 0, 0); return FALSE;
+    case kLayOutColumns: SetColumnWidths(dialog); return TRUE;
     default: return FALSE;
     }
 }

@@ -4,8 +4,10 @@
 
 #include <vector>
 
+#include "fault_guard.h"
 #include "handles.h"
 #include "module.h"
+#include "plugin_library.h"
 #include "resource.h"
 #include "scan.h"
 
@@ -26,13 +28,16 @@ void ClearLists(HWND dialog)
     SendMessageW(GetDlgItem(dialog, IDC_TYPE_LIST), LVM_DELETEALLITEMS, 0, 0);
 }
 
-// Types until the first pair with neither pattern nor name; returns whether a row was added.
-bool FillFileTypes(HWND typeList, GetPluginInfoFn getPluginInfo)
+// Types until the first pair with neither pattern nor name, or until the plug-in faults;
+// returns whether a row was added.
+bool FillFileTypes(HWND typeList, GetPluginInfoFn getPluginInfo, bool& faulted)
 {
     bool added = false;
     for (int k = 0; k < kMaxFileTypes; ++k) {
-        const std::wstring extension = PluginInfoText(getPluginInfo, 2 * k + 2);
-        const std::wstring formatName = PluginInfoText(getPluginInfo, 2 * k + 3);
+        const std::wstring extension = PluginInfoText(getPluginInfo, 2 * k + 2, &faulted);
+        if (faulted) break;
+        const std::wstring formatName = PluginInfoText(getPluginInfo, 2 * k + 3, &faulted);
+        if (faulted) break;
         if (extension.empty() && formatName.empty()) break;
         AppendReportRow(typeList, extension, formatName);
         added = true;
@@ -46,6 +51,21 @@ void SelectFirstRow(HWND list)
     state.state = LVIS_SELECTED;
     state.stateMask = LVIS_SELECTED;
     SendMessageW(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&state));
+}
+
+// Everything GetPluginInfo tells, the about text before the API version. False when the
+// plug-in faulted: the rows gathered before stay, nothing more is asked.
+bool FillFromPluginInfo(HWND infoList, HWND typeList, GetPluginInfoFn getPluginInfo)
+{
+    bool faulted = false;
+    const std::wstring about = PluginInfoText(getPluginInfo, 1, &faulted);
+    if (faulted) return false;
+    AppendReportRow(infoList, LoadResourceString(IDS_ABOUT), about);
+    const std::wstring version = PluginInfoText(getPluginInfo, 0, &faulted);
+    if (faulted) return false;
+    AppendReportRow(infoList, LoadResourceString(IDS_API_VERSION), version);
+    if (FillFileTypes(typeList, getPluginInfo, faulted)) SelectFirstRow(typeList);
+    return !faulted;
 }
 
 }  // namespace
@@ -80,21 +100,27 @@ bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring&
     return true;
 }
 
-std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber)
+std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted)
 {
     char buffer[plugin::kInfoBufferBytes] = {};
-    int bytes = getPluginInfo(infoNumber, buffer, plugin::kInfoOfferedBytes);
+    char* text = buffer;
+    int bytes = 0;
+    auto ask = [getPluginInfo, infoNumber, text, &bytes] {
+        bytes = getPluginInfo(infoNumber, text, plugin::kInfoOfferedBytes);
+    };
+    const bool returned = CallContained(ask);
+    if (faulted) *faulted = !returned;
     // A count the plug-in could not have written (negative, or beyond what it was offered)
     // must never make the conversion read outside the buffer: nothing, or what was offered.
-    if (bytes <= 0) return std::wstring();
+    if (!returned || bytes <= 0) return std::wstring();
     if (bytes > plugin::kInfoOfferedBytes) bytes = plugin::kInfoOfferedBytes;
 
     const int needed = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, nullptr, 0);
     if (needed <= 0) return std::wstring();
-    std::vector<wchar_t> text(static_cast<size_t>(needed) + 1, L'\0');
-    const int converted = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, text.data(), needed + 1);
+    std::vector<wchar_t> wide(static_cast<size_t>(needed) + 1, L'\0');
+    const int converted = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, wide.data(), needed + 1);
     if (converted <= 0) return std::wstring();
-    return std::wstring(text.data(), static_cast<size_t>(converted));
+    return std::wstring(wide.data(), static_cast<size_t>(converted));
 }
 
 void InspectSelectedPlugin(HWND dialog)
@@ -114,39 +140,55 @@ void InspectSelectedPlugin(HWND dialog)
     std::wstring fileName;
     const std::wstring path = GetSelectedPluginPath(dialog, &fileName);
     if (path.empty()) return;
-    handles::UniqueLibrary library(LoadLibraryW(path.c_str()));
-    if (!library) return;
-
-    AppendReportRow(infoList, LoadResourceString(IDS_FILE_NAME), fileName);
-
-    configurable = GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) != nullptr;
-
-    const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
-    if (!getPluginInfo) return;
-    // The about text is asked for before the API version.
-    AppendReportRow(infoList, LoadResourceString(IDS_ABOUT), PluginInfoText(getPluginInfo, 1));
-    AppendReportRow(infoList, LoadResourceString(IDS_API_VERSION), PluginInfoText(getPluginInfo, 0));
-
-    if (FillFileTypes(typeList, getPluginInfo)) SelectFirstRow(typeList);
+    const WindowsBeforePluginCall windows(dialog);
+    // A fault while loading counts as a failed load: nothing is shown.
+    bool faulted = false;
+    PluginLibrary library(LoadPluginLibrary(path, &faulted));
+    if (library) {
+        AppendReportRow(infoList, LoadResourceString(IDS_FILE_NAME), fileName);
+        configurable = GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) != nullptr;
+        const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
+        if (getPluginInfo && !FillFromPluginInfo(infoList, typeList, getPluginInfo)) {
+            faulted = true;
+            library.Abandon();
+        }
+        if (!library.Free()) faulted = true;
+    }
+    if (faulted) {
+        windows.RestoreAfterFault();
+        MessageBeep(MB_ICONHAND);
+    }
 }
 
 void OpenPluginDialog(HWND dialog, int function)
 {
-    handles::UniqueLibrary library(LoadSelectedPlugin(dialog));
+    const WindowsBeforePluginCall windows(dialog);
+    bool faulted = false;
+    PluginLibrary library(LoadSelectedPlugin(dialog, &faulted));
     const auto configurationDlg =
         library ? GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) : nullptr;
     if (!configurationDlg) {
+        if (!library.Free()) faulted = true;
+        if (faulted) windows.RestoreAfterFault();
         MessageBeep(MB_ICONHAND);
         return;
     }
-
-    const int result = configurationDlg(dialog, function);
-    if (result == plugin::kNotImplemented) {
+    int result = plugin::kNotImplemented;
+    auto open = [configurationDlg, dialog, function, &result] { result = configurationDlg(dialog, function); };
+    if (!CallContained(open)) {
+        // The plug-in's state is unknown now: its library stays loaded, and the view is not
+        // refreshed from it.
+        library.Abandon();
+        windows.RestoreAfterFault();
         MessageBeep(MB_ICONHAND);
         return;
     }
-    // The refill loads the library a second time while this handle still holds it, so the
-    // plug-in is not unloaded and reloaded between its dialog and the refreshed view.
-    InspectSelectedPlugin(dialog);
-    if (result != plugin::kSuccess) MessageBeep(MB_ICONHAND);
+    if (result != plugin::kNotImplemented) {
+        // The refill loads the library a second time while this handle still holds it, so the
+        // plug-in is not unloaded and reloaded between its dialog and the refreshed view.
+        InspectSelectedPlugin(dialog);
+    }
+    const bool detached = library.Free();
+    if (!detached) windows.RestoreAfterFault();
+    if (result != plugin::kSuccess || !detached) MessageBeep(MB_ICONHAND);
 }

@@ -9,6 +9,8 @@
 
 void InsertReportColumns(HWND dialog, int controlId, const std::wstring& heading0, const std::wstring& heading1);
 bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring& column1);
-std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber);
+// One answer of GetPluginInfo, converted from the ANSI code page. *faulted (optional) tells
+// when the plug-in faulted instead of answering; the text is then empty.
+std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted = nullptr);
 void InspectSelectedPlugin(HWND dialog);
 void OpenPluginDialog(HWND dialog, int function);

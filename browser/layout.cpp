@@ -67,11 +67,18 @@ bool QueryDisplayDeviceDpi(HMONITOR monitor, Dpi& dpi)
     return true;
 }
 
+// Windows 10 1607 and later. A per-monitor-aware process gets GetSystemMetrics already scaled
+// to the system DPI, so scaling that again would count the system's factor twice.
+typedef int(WINAPI* GetSystemMetricsForDpiFn)(int index, UINT dpi);
+
 int ScrollBarReserve(HWND dialog, HWND list)
 {
     // A list that already shows its scroll bar has paid for it in its client width.
     if (GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL) return 0;
     const Dpi dpi = QueryMonitorDpi(MonitorFromWindow(dialog, MONITOR_DEFAULTTONULL), dialog);
+    const auto getSystemMetricsForDpi =
+        GetPluginExport<GetSystemMetricsForDpiFn>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
+    if (getSystemMetricsForDpi && dpi.x > 0) return getSystemMetricsForDpi(SM_CXVSCROLL, static_cast<UINT>(dpi.x));
     const float scale = static_cast<float>(dpi.x) / kReferenceDpi;
     const float width = scale * static_cast<float>(GetSystemMetrics(SM_CXVSCROLL));
     return static_cast<int>(std::ceil(width));

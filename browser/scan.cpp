@@ -9,6 +9,7 @@
 #include "handles.h"
 #include "history.h"
 #include "inspect.h"
+#include "plugin_library.h"
 #include "resource.h"
 
 namespace {
@@ -80,11 +81,12 @@ std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
     return std::wstring(path.data());
 }
 
-HMODULE LoadSelectedPlugin(HWND dialog)
+HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted)
 {
+    if (faulted) *faulted = false;
     const std::wstring path = GetSelectedPluginPath(dialog);
     if (path.empty()) return nullptr;
-    return LoadLibraryW(path.c_str());
+    return LoadPluginLibrary(path, faulted);
 }
 
 std::wstring GetFolderText(HWND dialog)

@@ -5,9 +5,10 @@
 #include <exception>
 #include <string>
 
-#include "handles.h"
+#include "fault_guard.h"
 #include "module.h"
 #include "plugin.h"
+#include "plugin_library.h"
 #include "resource.h"
 
 namespace {
@@ -26,9 +27,24 @@ constexpr int kExitException = 2;
 // same value that means "no host", so that value alone cannot tell whether the call was made.
 struct HostCall {
     ConfigurationDlgFn configurationDlg;
-    bool called;
-    int result;
+    bool called = false;
+    int result = 0;
+    bool faulted = false;
 };
+
+// The one call of the plug-in's settings dialog, contained: a fault is recorded, and the windows
+// it left behind are cleaned up, so the message about it stands alone.
+void CallSettingsDialog(HostCall& call, HWND parent)
+{
+    const WindowsBeforePluginCall windows(parent);
+    call.called = true;
+    const ConfigurationDlgFn configurationDlg = call.configurationDlg;
+    int result = 0;
+    auto open = [configurationDlg, parent, &result] { result = configurationDlg(parent, kSettingsFunction); };
+    call.faulted = !CallContained(open);
+    call.result = call.faulted ? 0 : result;
+    if (call.faulted) windows.RestoreAfterFault();
+}
 
 const wchar_t* Caption() { return GetVersionString(L"ProductName", kProductNameFallback); }
 
@@ -85,8 +101,7 @@ INT_PTR CALLBACK HostDialogProc(HWND window, UINT message, WPARAM, LPARAM lParam
         // the message posted above carries the creation parameter, and it is acted on once.
         auto* call = reinterpret_cast<HostCall*>(GetWindowLongPtrW(window, DWLP_USER));
         if (!call || lParam != reinterpret_cast<LPARAM>(call) || call->called) return FALSE;
-        call->called = true;
-        call->result = call->configurationDlg(window, kSettingsFunction);
+        CallSettingsDialog(*call, window);
         EndDialog(window, static_cast<INT_PTR>(OffsetResult(call->result)));
         return TRUE;
     }
@@ -103,8 +118,9 @@ int RunConfigurator(int argc, const wchar_t* const* argv)
     const wchar_t* pluginPath = argv[1];
     if (PathIsRelativeW(pluginPath)) return ShowPluginMessage(IDS_RELATIVE_PATH, pluginPath, MB_ICONERROR);
 
-    // Freed on every way out, an exception included, after any message about it has been shown.
-    handles::UniqueLibrary library(LoadLibraryW(pluginPath));
+    // Freed on every way out, an exception included, after any message about it has been shown;
+    // never once the plug-in has faulted. A fault while loading is a failed load.
+    PluginLibrary library(LoadPluginLibrary(pluginPath));
     if (!library) return ShowPluginMessage(IDS_LOAD_FAILED, pluginPath, MB_ICONERROR);
     if (!GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo)) {
         return ShowPluginMessage(IDS_NOT_A_PLUGIN, pluginPath, MB_ICONERROR);
@@ -113,14 +129,23 @@ int RunConfigurator(int argc, const wchar_t* const* argv)
     if (!configurationDlg) return ShowPluginMessage(IDS_NO_SETTINGS, pluginPath, MB_OK);
 
     MessageBeep(MB_OK);
-    HostCall call{configurationDlg, false, 0};
+    HostCall call{configurationDlg};
     DialogBoxParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_CONFIG_HOST), nullptr, HostDialogProc,
                     reinterpret_cast<LPARAM>(&call));
     // Without a host (its creation failed, or it ended before its posted message arrived)
-    // the settings dialog still opens, without a parent.
-    const int code = call.called ? call.result : configurationDlg(nullptr, kSettingsFunction);
+    // the settings dialog still opens, without a parent; the plug-in is called once either way.
+    if (!call.called) CallSettingsDialog(call, nullptr);
+    if (call.faulted) {
+        library.Abandon();
+        return ShowPluginMessage(IDS_PLUGIN_FAULT, pluginPath, MB_ICONERROR);
+    }
 
-    if (code == plugin::kSuccess || code == plugin::kNotImplemented) return kExitSuccess;
+    const int code = call.result;
+    if (code == plugin::kSuccess || code == plugin::kNotImplemented) {
+        // Freed before the end, so that a plug-in faulting as it detaches is reported too.
+        if (!library.Free()) return ShowPluginMessage(IDS_PLUGIN_FAULT, pluginPath, MB_ICONERROR);
+        return kExitSuccess;
+    }
     return ShowPluginMessage(static_cast<int>(ResultMessageId(code)), pluginPath, MB_ICONERROR);
 }
 

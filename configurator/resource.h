@@ -17,3 +17,5 @@
 #define IDS_RESULT_NOT_IMPLEMENTED 111
 #define IDS_RESULT_FIRST_ERROR 112
 #define IDS_RESULT_OTHER 120
+// A plug-in faulted in its own code while it ran.
+#define IDS_PLUGIN_FAULT 121

@@ -1,0 +1,26 @@
+// Calls into plug-in code so that a plug-in that faults costs the user one action, not the
+// program. Plug-ins are old third-party native code: an access violation, a division by zero,
+// a RaiseException or a C++ exception escaping their own runtime must not end either program.
+//
+// How: a frame-based (SEH) handler around the one call. The plug-in's own handlers see its
+// exceptions first and keep them; only what it leaves unhandled reaches ours. A vectored
+// handler would not do: it sees every first-chance exception, the handled ones too.
+//
+// Limits:
+// - A stack overflow is not contained: the stack's guard page is spent by then, so the next
+//   overflow could not even be reported. The process ends as it would without the guard.
+// - Whatever the plug-in held when it faulted (its heap, its locks, its windows) stays as it
+//   was. Callers never free a library that faulted, and put the windows back (plugin_library.h).
+// - Only the plug-in may run inside the guarded call: an exception of our own code (a
+//   bad_alloc, say) would be taken for the plug-in's fault and its cleanups skipped. So the
+//   callable does nothing but call the plug-in and store plain values.
+#pragma once
+
+// Runs call(context); true when it returned, false when an exception escaped it.
+bool RunContained(void (*call)(void* context), void* context);
+
+template <typename F>
+bool CallContained(F& call)
+{
+    return RunContained([](void* context) { (*static_cast<F*>(context))(); }, &call);
+}
