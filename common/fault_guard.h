@@ -11,9 +11,10 @@
 //   overflow could not even be reported. The process ends as it would without the guard.
 // - Whatever the plug-in held when it faulted (its heap, its locks, its windows) stays as it
 //   was. Callers never free a library that faulted, and put the windows back (plugin_library.h).
-// - Only the plug-in may run inside the guarded call: an exception of our own code (a
-//   bad_alloc, say) would be taken for the plug-in's fault and its cleanups skipped. So the
-//   callable does nothing but call the plug-in and store plain values.
+// - An exception of our own code inside the guarded call (a bad_alloc, say) would be taken for
+//   the plug-in's fault and its cleanups skipped. So the callable does nothing but call the
+//   plug-in and store plain values; only what the plug-in itself calls back (our window
+//   procedures, through the messages its dialog sends) runs there besides.
 #pragma once
 
 // Runs call(context); true when it returned, false when an exception escaped it.
