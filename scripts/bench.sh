@@ -10,7 +10,8 @@ SCRIPTS_DIR="$root/scripts"
 
 plexmoor_build Plexmoor2 Plexmoor1 inspect_bench startup_bench >/dev/null
 wine_env "$build"
-trap wine_session_end EXIT INT TERM
+trap wine_session_end EXIT
+trap 'exit 130' INT TERM
 wine_session_begin "$build"
 
 echo "== executables (stripped) =="

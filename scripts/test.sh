@@ -9,7 +9,9 @@ SCRIPTS_DIR="$root/scripts"
 
 plexmoor_build
 wine_env "$build"
-trap wine_session_end EXIT INT TERM
+trap wine_session_end EXIT
+trap 'exit 130' INT TERM
+echo "test: preparing Wine"
 wine_session_begin "$build"
 
 cd "$root"
