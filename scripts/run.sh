@@ -8,6 +8,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 SCRIPTS_DIR="$root/scripts"
+# CMake and ctest take their presets from the working folder.
+cd "$root"
 
 . "$SCRIPTS_DIR/wine-env.sh"
 headless=""

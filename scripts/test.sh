@@ -5,6 +5,8 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/build"
 SCRIPTS_DIR="$root/scripts"
+# CMake and ctest take their presets from the working folder.
+cd "$root"
 . "$SCRIPTS_DIR/wine-env.sh"
 
 plexmoor_build
@@ -14,5 +16,4 @@ trap 'exit 130' INT TERM
 echo "test: preparing Wine"
 wine_session_begin "$build"
 
-cd "$root"
 ctest --preset mingw "$@"
