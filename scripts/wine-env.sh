@@ -102,7 +102,6 @@ wine_prefix_ready() {
             mkdir -p "$WINEPREFIX"
             status=0
             "$WINE_BIN" wineboot -i </dev/null >"$log" 2>&1 || status=$?
-            "$WINESERVER" -w </dev/null >>"$log" 2>&1 || true
             if [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then break; fi
             if [ "$attempt" -ge 3 ]; then
                 cat "$log" >&2
@@ -116,6 +115,7 @@ wine_prefix_ready() {
             echo "wine-env: importing the Japanese font replacements into $WINEPREFIX failed (regedit)" >&2
             return 1
         fi
+        # The prefix counts as ready only once the server has ended and written the registry.
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.plexmoor-ready"
     fi
