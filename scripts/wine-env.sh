@@ -65,9 +65,12 @@ xvfb_start() {
     echo $! >"$state.pid"
     i=0
     until [ -s "$state.number" ]; do
-        if ! kill -0 "$(cat "$state.pid")" 2>/dev/null || [ $i -ge 300 ]; then
+        why=""
+        kill -0 "$(cat "$state.pid")" 2>/dev/null || why="it ended"
+        [ $i -lt 300 ] || why="it was not ready after 30 s"
+        if [ -n "$why" ]; then
             cat "$state.log" >&2
-            echo "wine-env: starting the X display (Xvfb) failed" >&2
+            echo "wine-env: starting the X display (Xvfb) failed: $why" >&2
             xvfb_stop "$1"
             return 1
         fi
