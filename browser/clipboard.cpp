@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <exception>
-#include <sstream>
+#include <string>
 #include <vector>
 
 #include "handles.h"
@@ -78,16 +78,18 @@ void CopyAllExtensions(HWND typeList)
 {
     try {
         const int count = ItemCount(typeList);
-        std::wostringstream joined;
-        const wchar_t* separator = L"";
+        // A plain string, not a wide stream: the stream's locale machinery alone would make
+        // the program several times larger. Running out of memory throws and ends in the beep.
+        std::wstring joined;
+        bool first = true;
         for (int row = 0; row < count; ++row) {
             const ListViewText cell = GetListViewItemText(typeList, row, 0);
             if (!cell.ok) continue;
-            joined << separator << cell.text;
-            separator = L";";
+            if (!first) joined += L';';
+            joined += cell.text;
+            first = false;
         }
-        // A stream that ran out of memory only sets its state; its text would be cut short.
-        if (joined && PutTextOnClipboard(typeList, joined.str())) {
+        if (PutTextOnClipboard(typeList, joined)) {
             ShowInfoMessage(typeList, IDS_COPIED_ALL_EXTENSIONS);
             return;
         }

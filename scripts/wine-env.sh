@@ -2,18 +2,37 @@
 # One Wine prefix per build tree, Japanese code page and fonts, quiet Wine, one persistent
 # wineserver, and an Xvfb of our own when there is no display.
 
-# Debian's wine64 package keeps its loader and server out of PATH.
-if [ -z "${WINE_BIN:-}" ]; then
-    if [ -x /usr/lib/wine/wine64 ]; then WINE_BIN=/usr/lib/wine/wine64; else WINE_BIN=wine64; fi
-fi
-if [ -z "${WINESERVER:-}" ]; then
-    if [ -x /usr/lib/wine/wineserver64 ]; then WINESERVER=/usr/lib/wine/wineserver64; else WINESERVER=wineserver; fi
-fi
-export WINESERVER
 SCRIPTS_DIR=${SCRIPTS_DIR:-$(cd "$(dirname "$0")" && pwd)}
+
+# Finds Wine's loader and server. Called only after the set-up step: on a fresh machine Wine
+# is installed by it, and Debian's wine64 package keeps both out of PATH.
+wine_tools() {
+    if [ -z "${WINE_BIN:-}" ]; then
+        for candidate in /usr/lib/wine/wine64 wine64 wine; do
+            if command -v "$candidate" >/dev/null 2>&1; then
+                WINE_BIN=$(command -v "$candidate")
+                break
+            fi
+        done
+    fi
+    if [ -z "${WINESERVER:-}" ]; then
+        for candidate in /usr/lib/wine/wineserver64 /usr/lib/wine/wineserver wineserver; do
+            if command -v "$candidate" >/dev/null 2>&1; then
+                WINESERVER=$(command -v "$candidate")
+                break
+            fi
+        done
+    fi
+    if [ -z "${WINE_BIN:-}" ] || [ -z "${WINESERVER:-}" ]; then
+        echo "wine-env: Wine is not installed (no wine64 loader or wineserver in /usr/lib/wine or on PATH); scripts/setup.sh installs it" >&2
+        return 1
+    fi
+    export WINESERVER
+}
 
 wine_env() {
     build=$1
+    wine_tools || return 1
     export WINEPREFIX="$build/wineprefix"
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -34,20 +53,32 @@ wine_path() {
     printf 'Z:%s' "$1" | tr '/' '\\'
 }
 
-# Starts an Xvfb (screen $2, 1280x800x24 by default); remembers display and PID in the
-# folder $1 (xvfb.display, xvfb.pid).
+# Starts an Xvfb (screen $2, 1280x800x24 by default); remembers display, PID and output in the
+# folder $1 (xvfb.display, xvfb.pid, xvfb.log). Xvfb picks a free display itself and names it
+# once it accepts connections, so two commands started together never race for one.
 xvfb_start() {
     state=$1/xvfb
     screen=${2:-1280x800x24}
     mkdir -p "$1"
-    n=90
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    Xvfb ":$n" -screen 0 "$screen" -nolisten tcp </dev/null >/dev/null 2>&1 &
+    rm -f "$state.number" "$state.display"
+    Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp 3>"$state.number" </dev/null >"$state.log" 2>&1 &
     echo $! >"$state.pid"
     i=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-    echo ":$n" >"$state.display"
-    DISPLAY=":$n"
+    until [ -s "$state.number" ]; do
+        why=""
+        kill -0 "$(cat "$state.pid")" 2>/dev/null || why="it ended"
+        [ $i -lt 300 ] || why="it was not ready after 30 s"
+        if [ -n "$why" ]; then
+            cat "$state.log" >&2
+            echo "wine-env: starting the X display (Xvfb) failed: $why" >&2
+            xvfb_stop "$1"
+            return 1
+        fi
+        sleep 0.1
+        i=$((i + 1))
+    done
+    DISPLAY=":$(cat "$state.number")"
+    echo "$DISPLAY" >"$state.display"
     export DISPLAY
 }
 
@@ -55,13 +86,15 @@ xvfb_stop() {
     state=$1/xvfb
     if [ -f "$state.pid" ]; then
         kill "$(cat "$state.pid")" 2>/dev/null || true
-        rm -f "$state.pid" "$state.display"
+        rm -f "$state.pid" "$state.display" "$state.number" "$state.log"
     fi
 }
 
 # Creates the prefix once. Every stream is redirected: Wine's background services must not
-# inherit a pipe that ctest waits on.
+# inherit a pipe that ctest waits on. Their output goes to a log beside the prefix, shown when
+# a step fails.
 wine_prefix_ready() {
+    log="$WINEPREFIX.log"
     if [ ! -f "$WINEPREFIX/.plexmoor-ready" ]; then
         # wineboot can end early without a word and leave a prefix without its system files,
         # where every program fails with "could not load kernel32.dll": start again then.
@@ -70,16 +103,22 @@ wine_prefix_ready() {
             "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
             rm -rf "$WINEPREFIX"
             mkdir -p "$WINEPREFIX"
-            "$WINE_BIN" wineboot -i </dev/null >/dev/null 2>&1 || true
-            "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+            status=0
+            "$WINE_BIN" wineboot -i </dev/null >"$log" 2>&1 || status=$?
             if [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then break; fi
             if [ "$attempt" -ge 3 ]; then
-                echo "wine-env: could not create the Wine prefix $WINEPREFIX" >&2
+                cat "$log" >&2
+                echo "wine-env: creating the Wine prefix $WINEPREFIX failed (wineboot -i exited with $status and left no system files, 3 times)" >&2
                 return 1
             fi
             attempt=$((attempt + 1))
         done
-        "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >/dev/null 2>&1 || true
+        if ! "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >"$log" 2>&1; then
+            cat "$log" >&2
+            echo "wine-env: importing the Japanese font replacements into $WINEPREFIX failed (regedit)" >&2
+            return 1
+        fi
+        # The prefix counts as ready only once the server has ended and written the registry.
         "$WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.plexmoor-ready"
     fi
@@ -98,18 +137,44 @@ wine_server_start() {
 }
 
 wine_server_stop() {
+    [ -n "${WINESERVER:-}" ] || return 0
     "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
 }
 
-# Set-up of the machine, then configure and build the preset's tree (arguments: targets).
-plexmoor_build() {
-    "$SCRIPTS_DIR/setup.sh"
-    cmake --preset mingw -S "$SCRIPTS_DIR/.." >/dev/null
-    if [ $# -gt 0 ]; then
-        cmake --build --preset mingw --target "$@"
-    else
-        cmake --build --preset mingw
+# Configures the preset's tree and builds it (arguments: targets; none builds everything).
+# With BUILD_LOG set, the output goes to that file and is shown only when a step fails.
+plexmoor_compile() {
+    if [ $# -gt 0 ]; then set -- --target "$@"; fi
+    if [ -n "${BUILD_LOG:-}" ]; then
+        mkdir -p "$(dirname "$BUILD_LOG")"
+        : >"$BUILD_LOG"
     fi
+    build_step quiet "configuring the build (cmake --preset mingw)" cmake --preset mingw -S "$SCRIPTS_DIR/.." || return 1
+    build_step shown "building (cmake --build --preset mingw $*)" cmake --build --preset mingw "$@" || return 1
+}
+
+# Runs one build step (arguments: quiet or shown for its standard output without BUILD_LOG,
+# the step's name, the command); a failure names the step after the tool's own messages.
+build_step() {
+    output=$1
+    what=$2
+    shift 2
+    if [ -n "${BUILD_LOG:-}" ]; then
+        "$@" >>"$BUILD_LOG" 2>&1 && return 0
+        cat "$BUILD_LOG" >&2
+    elif [ "$output" = quiet ]; then
+        "$@" >/dev/null && return 0
+    else
+        "$@" && return 0
+    fi
+    echo "build: $what failed" >&2
+    return 1
+}
+
+# Set-up of the machine, then configure and build (arguments: targets).
+plexmoor_build() {
+    "$SCRIPTS_DIR/setup.sh" || return 1
+    plexmoor_compile "$@"
 }
 
 # What a command needs before it runs Windows programs: a display (an Xvfb of our own, its
@@ -119,10 +184,10 @@ plexmoor_build() {
 wine_session_begin() {
     SESSION_STATE=""
     if [ -z "${DISPLAY:-}" ]; then
-        xvfb_start "$1" "${2:-}"
+        xvfb_start "$1" "${2:-}" || return 1
         SESSION_STATE=$1
     fi
-    wine_prefix_ready
+    wine_prefix_ready || return 1
     wine_server_start
 }
 

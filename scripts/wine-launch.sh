@@ -8,6 +8,14 @@ SCRIPTS_DIR=$(cd "$(dirname "$0")" && pwd)
 . "$SCRIPTS_DIR/wine-env.sh"
 wine_env "$build"
 own_xvfb=""
+end_own_xvfb() {
+    if [ -n "$own_xvfb" ]; then
+        xvfb_stop "$own_xvfb"
+        rmdir "$own_xvfb" 2>/dev/null || true
+    fi
+}
+trap end_own_xvfb EXIT
+trap 'exit 130' INT TERM
 if [ -z "${DISPLAY:-}" ]; then
     own_xvfb="$build/launch-$$"
     xvfb_start "$own_xvfb"
@@ -16,8 +24,4 @@ wine_prefix_ready
 wine_server_start
 status=0
 "$WINE_BIN" "$@" || status=$?
-if [ -n "$own_xvfb" ]; then
-    xvfb_stop "$own_xvfb"
-    rmdir "$own_xvfb" 2>/dev/null || true
-fi
 exit $status

@@ -1,8 +1,10 @@
 #!/bin/sh
-# Fails when a program imports any DLL that is not part of Windows itself.
+# Fails when a program imports any DLL that is not part of Windows itself, or when it has grown
+# past 256 KiB: both programs are meant to be small, self-contained downloads.
 set -eu
 system="KERNEL32.dll USER32.dll GDI32.dll COMCTL32.dll SHELL32.dll SHLWAPI.dll ADVAPI32.dll
 OLE32.dll VERSION.dll msvcrt.dll"
+limit=262144
 status=0
 for exe in "$@"; do
     dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
@@ -17,6 +19,11 @@ for exe in "$@"; do
             status=1
         fi
     done
-    echo "$(basename "$exe"): $(echo $dlls)"
+    size=$(stat -c %s "$exe")
+    if [ "$size" -gt "$limit" ]; then
+        echo "$exe is $size bytes, over the limit of $limit (256 KiB)"
+        status=1
+    fi
+    echo "$(basename "$exe"): $size bytes; $(echo $dlls)"
 done
 exit $status
