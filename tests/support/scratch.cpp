@@ -1,5 +1,7 @@
 #include "scratch.h"
 
+#include <shlobj.h>
+
 #include <atomic>
 #include <stdexcept>
 
@@ -54,6 +56,18 @@ void RemoveFolderTree(const std::wstring& folder)
     RemoveDirectoryW(folder.c_str());
 }
 
+void RemovePath(const std::wstring& path)
+{
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        RemoveFolderTree(path);
+    } else {
+        DeleteFileW(path.c_str());
+    }
+}
+
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
 {
     HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -66,8 +80,8 @@ bool WriteBytes(const std::wstring& path, const std::string& bytes)
 
 std::string ReadBytes(const std::wstring& path)
 {
-    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return std::string();
     handles::UniqueHandle file(opened);
     std::string content;
@@ -97,13 +111,12 @@ SavedFile::SavedFile(std::wstring path) : path_(std::move(path))
 
 SavedFile::~SavedFile()
 {
-    // The profile functions may hold the file in a cache; flush it before the file changes under them.
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, path_.c_str());
-    if (existed_) {
-        WriteBytes(path_, content_);
-    } else {
-        DeleteFileW(path_.c_str());
-    }
+    // Flushed first: the cache must not write old content over what is put back.
+    FlushProfileCache(path_);
+    RemovePath(path_);
+    if (!existed_) return;
+    SHCreateDirectoryExW(nullptr, path_.substr(0, path_.find_last_of(L'\\')).c_str(), nullptr);
+    WriteBytes(path_, content_);
 }
 
 SavedRegistryValue::SavedRegistryValue(HKEY root, std::wstring subKey, std::wstring valueName)
@@ -145,4 +158,59 @@ SavedRegistryValue::~SavedRegistryValue()
     } else {
         RegDeleteValueW(opened, valueName_.c_str());
     }
+}
+
+std::wstring SettingsFilePath()
+{
+    wchar_t appData[MAX_PATH] = {};
+    SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, TRUE);
+    return std::wstring(appData) + L"\\Quorvane\\Plexmoor2\\sph.ini";
+}
+
+void FlushProfileCache(const std::wstring& path) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()); }
+
+void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders)
+{
+    FlushProfileCache(path);
+    RemovePath(path);
+    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    // The byte-order mark keeps the profile functions writing UTF-16.
+    WriteBytes(path, "\xFF\xFE");
+    for (size_t i = 0; i < folders.size(); ++i) {
+        WritePrivateProfileStringW(L"History", std::to_wstring(i + 1).c_str(), folders[i].c_str(), path.c_str());
+    }
+    FlushProfileCache(path);
+}
+
+ClipboardContent ReadClipboardText()
+{
+    ClipboardContent content;
+    if (!OpenClipboard(nullptr)) return content;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* text = static_cast<const wchar_t*>(GlobalLock(data))) {
+            content.text = text;
+            content.ok = true;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return content;
+}
+
+bool WriteClipboardText(const std::wstring& text)
+{
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    bool ok = false;
+    if (HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t))) {
+        if (auto* target = static_cast<wchar_t*>(GlobalLock(block))) {
+            text.copy(target, text.size());
+            target[text.size()] = L'\0';
+            GlobalUnlock(block);
+            ok = SetClipboardData(CF_UNICODETEXT, block) != nullptr;
+        }
+        if (!ok) GlobalFree(block);
+    }
+    CloseClipboard();
+    return ok;
 }

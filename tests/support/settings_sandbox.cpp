@@ -3,7 +3,6 @@
 #include <shlobj.h>
 
 #include "handles.h"
-#include "ui_driver.h"
 
 namespace {
 
@@ -12,66 +11,32 @@ constexpr wchar_t kSusieValue[] = L"Path";
 // Longer than any value the browser takes (32768), so a cut made by the browser shows.
 constexpr DWORD kReadChars = 65536;
 
-// The profile functions keep a file in a cache; flush it so that reads see the disk.
-void FlushProfileCache(const std::wstring& path) { WritePrivateProfileStringW(nullptr, nullptr, nullptr, path.c_str()); }
-
-// Whatever a test left at the settings path (a folder, a read-only file) goes.
-void ClearSettingsPath(const std::wstring& path)
-{
-    FlushProfileCache(path);
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(path);
-    } else {
-        DeleteFileW(path.c_str());
-    }
-}
-
 }  // namespace
 
-SettingsSandbox::SettingsSandbox() : susie_(HKEY_CURRENT_USER, kSusieKey, kSusieValue)
+SettingsSandbox::SettingsSandbox()
+    : settings_(SettingsFile()), susie_(HKEY_CURRENT_USER, kSusieKey, kSusieValue)
 {
-    const std::wstring path = SettingsFile();
-    existed_ = FileExists(path);
-    if (existed_) content_ = ReadBytes(path);
-    ClearSettingsPath(path);
-    HKEY opened = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSusieKey, 0, KEY_SET_VALUE, &opened) == ERROR_SUCCESS) {
-        handles::UniqueRegKey key(opened);
-        RegDeleteValueW(opened, kSusieValue);
-    }
+    FlushProfileCache(SettingsFile());
+    RemovePath(SettingsFile());
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kSusieKey, kSusieValue);
 }
-
-SettingsSandbox::~SettingsSandbox()
-{
-    const std::wstring path = SettingsFile();
-    ClearSettingsPath(path);
-    if (existed_) {
-        SHCreateDirectoryExW(nullptr, SettingsFolder().c_str(), nullptr);
-        WriteBytes(path, content_);
-    }
-}
-
-std::wstring SettingsSandbox::SettingsFile() { return SettingsFolder() + L"\\sph.ini"; }
 
 std::wstring SettingsSandbox::SettingsFolder()
 {
-    wchar_t appData[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, appData, CSIDL_APPDATA, TRUE);
-    return std::wstring(appData) + L"\\Quorvane\\Plexmoor2";
+    const std::wstring file = SettingsFile();
+    return file.substr(0, file.find_last_of(L'\\'));
 }
 
 void SettingsSandbox::ForgetSettingsFolder()
 {
-    ClearSettingsPath(SettingsFile());
+    FlushProfileCache(SettingsFile());
+    RemovePath(SettingsFile());
     const std::wstring folder = SettingsFolder();
     RemoveDirectoryW(folder.c_str());
     RemoveDirectoryW(folder.substr(0, folder.find_last_of(L'\\')).c_str());
 }
 
-void SettingsSandbox::SetSusieFolder(const std::wstring& folder)
+void SettingsSandbox::SetSusieFolder(const std::wstring& folder, DWORD type, bool terminated)
 {
     HKEY created = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kSusieKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created, nullptr) !=
@@ -79,8 +44,8 @@ void SettingsSandbox::SetSusieFolder(const std::wstring& folder)
         return;
     }
     handles::UniqueRegKey key(created);
-    RegSetValueExW(created, kSusieValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(created, kSusieValue, 0, type, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   static_cast<DWORD>((folder.size() + (terminated ? 1 : 0)) * sizeof(wchar_t)));
 }
 
 std::wstring SettingsSandbox::SusieFolder() const
@@ -94,21 +59,13 @@ std::wstring SettingsSandbox::SusieFolder() const
     return text.data();
 }
 
-void SettingsSandbox::WriteHistory(const std::vector<std::wstring>& folders)
-{
-    ClearSettingsPath(SettingsFile());
-    WriteHistoryFile(SettingsFile(), folders);
-    FlushProfileCache(SettingsFile());
-}
-
 void SettingsSandbox::WriteSettingsBytes(const std::string& bytes)
 {
-    ClearSettingsPath(SettingsFile());
+    FlushProfileCache(SettingsFile());
+    RemovePath(SettingsFile());
     SHCreateDirectoryExW(nullptr, SettingsFolder().c_str(), nullptr);
     WriteBytes(SettingsFile(), bytes);
 }
-
-std::string SettingsSandbox::SettingsBytes() const { return ReadBytes(SettingsFile()); }
 
 std::vector<std::wstring> SettingsSandbox::HistoryKeys() const
 {

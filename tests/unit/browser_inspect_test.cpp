@@ -257,7 +257,9 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
     };
     const std::wstring fixtures = FixturesDir();
     for (const Case& c : {Case{folder.Path().c_str(), L"gone.sph"}, Case{fixtures.c_str(), L"infoonly.sph"},
-                          Case{fixtures.c_str(), L"notalib.sph"}, Case{fixtures.c_str(), nullptr}}) {
+                          Case{fixtures.c_str(), L"notalib.sph"}, Case{fixtures.c_str(), L"refuses.sph"},
+                          Case{fixtures.c_str(), L"truncated.sph"}, Case{fixtures.c_str(), L"win32.sph"},
+                          Case{fixtures.c_str(), nullptr}}) {
         SCOPED_TRACE(testing::Message() << "entry " << std::wstring(c.entry ? c.entry : L"(none)").c_str());
         if (c.entry) {
             dialog.ShowEntry(c.folder, c.entry);
@@ -274,8 +276,9 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
         EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (Rows{{L"marker", L""}}));
         EXPECT_EQ(log.Count("infoonly config"), 0u);
     }
-    EXPECT_FALSE(IsLoaded(FixturePath(L"infoonly.sph")));
-    EXPECT_FALSE(IsLoaded(FixturePath(L"notalib.sph")));
+    for (const wchar_t* name : {L"infoonly.sph", L"notalib.sph", L"refuses.sph", L"truncated.sph", L"win32.sph"}) {
+        EXPECT_FALSE(IsLoaded(FixturePath(name))) << Utf8(name);
+    }
 }
 
 TEST_F(Inspection, KeyboardFocusStaysOnSettingsAcrossItsRefill)
