@@ -13,7 +13,6 @@
 #include "fixture_log.h"
 #include "remote_browser.h"
 #include "scratch.h"
-#include "settings_sandbox.h"
 #include "resource.h"
 
 namespace {
@@ -155,8 +154,8 @@ void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Ex
         }
     }
     EXPECT_EQ(browser.SelectedTypeRow(), types.empty() ? -1 : 0);
-    EXPECT_EQ(browser.SettingsEnabled(), e.configurable);
-    EXPECT_EQ(browser.AboutEnabled(), e.configurable);
+    EXPECT_EQ(browser.Enabled(IDC_SETTINGS), e.configurable);
+    EXPECT_EQ(browser.Enabled(IDC_ABOUT), e.configurable);
 }
 
 }  // namespace
@@ -164,7 +163,9 @@ void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Ex
 TEST(FirstStart, WithoutSettingsOrRegistryOpensItsOwnFolderAndRecordsIt)
 {
     SettingsSandbox sandbox;
-    sandbox.ForgetSettingsFolder();
+    // As on a first start: no settings folder either (nor its parent, when nothing else is in it).
+    RemoveDirectoryW(SettingsSandbox::SettingsFolder().c_str());
+    RemoveDirectoryW(SettingsSandbox::SettingsFolder().substr(0, SettingsSandbox::SettingsFolder().rfind(L'\\')).c_str());
     ASSERT_FALSE(FolderExists(SettingsSandbox::SettingsFolder()));
 
     RemoteBrowser browser;
@@ -176,8 +177,8 @@ TEST(FirstStart, WithoutSettingsOrRegistryOpensItsOwnFolderAndRecordsIt)
     EXPECT_EQ(browser.SelectedPlugin(), LB_ERR);
     EXPECT_TRUE(browser.InfoRows().empty());
     EXPECT_TRUE(browser.TypeRows().empty());
-    EXPECT_FALSE(browser.SettingsEnabled());
-    EXPECT_FALSE(browser.AboutEnabled());
+    EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
+    EXPECT_FALSE(browser.Enabled(IDC_ABOUT));
 
     EXPECT_EQ(browser.Close(), 0u);
     EXPECT_TRUE(FileExists(SettingsSandbox::SettingsFile()));
@@ -287,7 +288,7 @@ TEST(PluginDialogs, SettingsAndAboutOpenOverTheDisabledBrowserAndRefreshTheView)
 
     RemoteBrowser browser;
     ASSERT_NE(browser.Dialog(), nullptr);
-    ASSERT_TRUE(browser.SettingsEnabled());
+    ASSERT_TRUE(browser.Enabled(IDC_SETTINGS));
     const std::string dialog = HandleText(browser.Dialog());
     const struct {
         int button;

@@ -7,7 +7,7 @@
 
 #include "remote_browser.h"
 #include "resource.h"
-#include "settings_sandbox.h"
+#include "scratch.h"
 
 TEST(BrowserProcess, ClosesWithExitCodeZeroOnSystemCloseAndOnAPlainCloseMessage)
 {

@@ -17,7 +17,6 @@
 #include "fixture_log.h"
 #include "remote_browser.h"
 #include "scratch.h"
-#include "settings_sandbox.h"
 #include "ui_driver.h"
 #include "resource.h"
 
@@ -106,12 +105,12 @@ TEST(HostilePlugins, BrokenFilesLeaveBothProgramsWorkingAndTheConfiguratorNamesT
             if (names[static_cast<size_t>(i)] == ordinaryName) {
                 EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(ordinaryName));
                 EXPECT_EQ(browser.TypeRows().size(), 3u);
-                EXPECT_TRUE(browser.SettingsEnabled());
+                EXPECT_TRUE(browser.Enabled(IDC_SETTINGS));
                 continue;
             }
             EXPECT_TRUE(browser.InfoRows().empty());
             EXPECT_TRUE(browser.TypeRows().empty());
-            EXPECT_FALSE(browser.SettingsEnabled());
+            EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
             // Settings reached anyway (a stale click): no box, nothing loaded that stays (the beep
             // is observed in-process, Inspection.SettingsWithoutALoadableDialogOnlyBeep).
             browser.Click(IDC_SETTINGS);
@@ -168,7 +167,7 @@ TEST(HostileSettings, AValueOfFortyThousandCharactersIsCutAndTheOtherEntriesStil
     ASSERT_NE(browser.Dialog(), nullptr);
     EXPECT_EQ(browser.Folder(), huge.substr(0, 32768));
     EXPECT_EQ(browser.PluginCount(), 0);
-    EXPECT_FALSE(browser.SettingsEnabled());
+    EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
 
     browser.DropDownHistory();
     ASSERT_TRUE(browser.ChooseFromPopupMenu(2));
@@ -307,8 +306,9 @@ TEST(HostileFolders, PathsAtTheLengthLimitWorkUpToItAndBeyondItShowNothing)
     // path may hold; a longer file name in the same folder goes past it.
     std::wstring folder = base.Path();
     while (folder.size() < 246) {
-        const size_t room = 246 - folder.size() - 1;
-        folder += L"\\" + std::wstring(std::min<size_t>(room, 100), L'd');
+        // Each step adds a backslash and a name of 1 to 100 characters; no step may leave one.
+        const size_t left = 246 - folder.size();
+        folder += L"\\" + std::wstring(left > 101 ? (left == 102 ? 99 : 100) : left - 1, L'd');
         ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     }
     ASSERT_EQ(folder.size(), 246u);
@@ -324,7 +324,7 @@ TEST(HostileFolders, PathsAtTheLengthLimitWorkUpToItAndBeyondItShowNothing)
     EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
     browser.SelectPlugin(1);
     EXPECT_TRUE(browser.InfoRows().empty());
-    EXPECT_FALSE(browser.SettingsEnabled());
+    EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
     browser.SelectPlugin(0);
     EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"ordinary.sph"));
     EXPECT_EQ(browser.Close(), 0u);

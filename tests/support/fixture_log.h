@@ -25,10 +25,6 @@ class FixtureLog {
 public:
     FixtureLog();
     ~FixtureLog();
-    FixtureLog(const FixtureLog&) = delete;
-    FixtureLog& operator=(const FixtureLog&) = delete;
-
-    const std::wstring& Path() const { return path_; }
 
     // All complete lines so far, without line ends.
     std::vector<std::string> Lines() const;

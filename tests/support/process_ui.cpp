@@ -19,28 +19,21 @@ public:
     {
         DWORD pid = 0;
         GetWindowThreadProcessId(window, &pid);
-        if (HANDLE p = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid)) {
-            process_.reset(p);
-            address_ = static_cast<char*>(VirtualAllocEx(p, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-        }
+        process_.reset(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid));
+        if (process_) address_ = static_cast<char*>(VirtualAllocEx(process_.get(), nullptr, bytes, MEM_COMMIT, PAGE_READWRITE));
     }
     ~TargetBuffer()
     {
         if (address_) VirtualFreeEx(process_.get(), address_, 0, MEM_RELEASE);
     }
-    TargetBuffer(const TargetBuffer&) = delete;
-    TargetBuffer& operator=(const TargetBuffer&) = delete;
-
     LPARAM At(size_t offset) const { return reinterpret_cast<LPARAM>(address_ + offset); }
     bool Write(const void* data, size_t bytes, size_t offset = 0) const
     {
-        SIZE_T done = 0;
-        return address_ && WriteProcessMemory(process_.get(), address_ + offset, data, bytes, &done) && done == bytes;
+        return address_ && WriteProcessMemory(process_.get(), address_ + offset, data, bytes, nullptr);
     }
     bool Read(void* data, size_t bytes, size_t offset = 0) const
     {
-        SIZE_T done = 0;
-        return address_ && ReadProcessMemory(process_.get(), address_ + offset, data, bytes, &done) && done == bytes;
+        return address_ && ReadProcessMemory(process_.get(), address_ + offset, data, bytes, nullptr);
     }
 
 private:
@@ -54,21 +47,12 @@ std::wstring ReadCell(HWND list, int row, int column, const TargetBuffer& buffer
     item.iSubItem = column;
     item.cchTextMax = kCellChars;
     item.pszText = reinterpret_cast<wchar_t*>(buffer.At(sizeof(LVITEMW)));
-    const wchar_t nothing = L'\0';
-    buffer.Write(&item, sizeof(item));
-    buffer.Write(&nothing, sizeof(nothing), sizeof(LVITEMW));
-    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), buffer.At(0));
     std::vector<wchar_t> text(kCellChars + 1, L'\0');
+    buffer.Write(&item, sizeof(item));
+    buffer.Write(text.data(), sizeof(wchar_t), sizeof(LVITEMW));
+    SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), buffer.At(0));
     buffer.Read(text.data(), kCellChars * sizeof(wchar_t), sizeof(LVITEMW));
     return text.data();
-}
-
-HWND PickerEdit(HWND picker)
-{
-    for (HWND child = GetWindow(picker, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (ClassOf(child) == L"Edit") return child;
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -160,6 +144,15 @@ void Settle(HWND window)
     for (int round = 0; round < 2; ++round) SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, 20000, &ignored);
 }
 
+void SettlePosted(HWND edit)
+{
+    DWORD_PTR modified = 0;
+    SendMessageTimeoutW(edit, EM_SETMODIFY, FALSE, 0, SMTO_BLOCK, kWaitMs, &modified);
+    PostMessageW(edit, EM_SETMODIFY, TRUE, 0);
+    WaitUntil([&] { return SendMessageTimeoutW(edit, EM_GETMODIFY, 0, 0, SMTO_BLOCK, kWaitMs, &modified) && modified; });
+    Settle(edit);
+}
+
 std::wstring TextOf(HWND window)
 {
     DWORD_PTR length = 0;
@@ -176,11 +169,6 @@ std::wstring ClassOf(HWND window)
     wchar_t name[256] = {};
     GetClassNameW(window, name, 256);
     return name;
-}
-
-bool IsMessageBox(HWND window)
-{
-    return ClassOf(window) == L"#32770" && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF) != nullptr;
 }
 
 MessageBoxView ReadMessageBox(HWND box)
@@ -201,17 +189,19 @@ MessageBoxView ReadMessageBox(HWND box)
     return view;
 }
 
+HWND FindMessageBox(DWORD processId)
+{
+    // Program dialogs and the picker have no control 0xFFFF.
+    for (HWND w : TopLevelWindows(processId)) {
+        if (ClassOf(w) == L"#32770" && IsWindowVisible(w) && GetDlgItem(w, 0xFFFF)) return w;
+    }
+    return nullptr;
+}
+
 MessageBoxView WaitForMessageBox(DWORD processId, DWORD timeoutMs)
 {
     HWND box = nullptr;
-    WaitUntil(
-        [&] {
-            for (HWND w : TopLevelWindows(processId)) {
-                if (IsMessageBox(w)) box = w;
-            }
-            return box != nullptr;
-        },
-        timeoutMs);
+    WaitUntil([&] { return (box = FindMessageBox(processId)) != nullptr; }, timeoutMs);
     return box ? ReadMessageBox(box) : MessageBoxView();
 }
 
@@ -232,18 +222,20 @@ RunResult RunAnsweringBoxes(const std::wstring& exe, const std::wstring& argumen
     RunResult result;
     Program program(exe, arguments, workingDir);
     std::vector<HWND> answered;
-    const ULONGLONG end = GetTickCount64() + timeoutMs;
-    while (program.Started() && WaitForSingleObject(program.Handle(), 20) == WAIT_TIMEOUT && GetTickCount64() < end) {
-        for (HWND window : TopLevelWindows(program.Id())) {
-            if (!IsMessageBox(window) || std::find(answered.begin(), answered.end(), window) != answered.end()) continue;
-            result.boxes.push_back(ReadMessageBox(window));
-            for (HWND other : TopLevelWindows(program.Id())) {
-                if (other != window && IsWindowVisible(other)) ++result.strayWindows;
+    WaitUntil(
+        [&] {
+            HWND box = FindMessageBox(program.Id());
+            if (box && std::find(answered.begin(), answered.end(), box) == answered.end()) {
+                result.boxes.push_back(ReadMessageBox(box));
+                for (HWND other : TopLevelWindows(program.Id())) {
+                    if (other != box && IsWindowVisible(other)) ++result.strayWindows;
+                }
+                answered.push_back(box);
+                DismissMessageBox(box);
             }
-            answered.push_back(window);
-            DismissMessageBox(window);
-        }
-    }
+            return !program.Running();
+        },
+        timeoutMs);
     result.exitCode = program.Wait(1000);
     return result;
 }
@@ -289,8 +281,10 @@ bool AnswerPopupMenu(HWND menu, int choose, DWORD timeoutMs)
 
 std::wstring PickerSelectedName(HWND picker)
 {
-    HWND edit = PickerEdit(picker);
-    return edit ? TextOf(edit) : L"";
+    for (HWND child = GetWindow(picker, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == L"Edit") return TextOf(child);
+    }
+    return L"";
 }
 
 bool AnswerPicker(HWND picker, PickerAnswer answer, const std::wstring& folder, DWORD timeoutMs)
@@ -347,16 +341,6 @@ std::string Utf8(const std::wstring& text)
     std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
     if (n > 0) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
     return out;
-}
-
-void BecomeDpiAware()
-{
-    typedef BOOL(WINAPI * SetContextFn)(HANDLE);
-    auto setContext = reinterpret_cast<SetContextFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-    // Per monitor v2, else v1; Wine 8 knows neither and takes the system-wide call.
-    if (setContext && (setContext(reinterpret_cast<HANDLE>(-4)) || setContext(reinterpret_cast<HANDLE>(-3)))) return;
-    SetProcessDPIAware();
 }
 
 std::vector<std::wstring> LoadedModules(DWORD processId)

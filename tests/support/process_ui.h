@@ -2,14 +2,14 @@
 // in-process drivers (from a thread of their own) and the screenshot driver; no GoogleTest here.
 // - Program: starts an exe with arguments and a working folder, gives its exit code, is killed
 //   at the end if it still runs;
-// - windows of a process: TopLevelWindows, WaitForWindow (class, owner), WaitUntilGone, Settle,
+// - windows of a process: TopLevelWindows, WaitForWindow (class, owner), WaitUntilGone, Settle(Posted),
 //   TextOf, ClassOf;
-// - message boxes: ReadMessageBox (caption, text, icon, owner), WaitForMessageBox,
+// - message boxes: ReadMessageBox (caption, text, icon, owner), Find/WaitForMessageBox,
 //   DismissMessageBox, and RunAnsweringBoxes (to the end, every box read and answered);
 // - controls of this or another process: ListBoxItems, ListViewRows, ListViewSelection;
 // - the nested loops: AnswerPopupMenu, AnswerPicker (each ends its loop even when it fails);
 // - LoadedModules of a process;
-// - Quote, ExecutablePath/Dir, Utf8, BecomeDpiAware, SettleFolderAccessTimes.
+// - Quote, ExecutablePath/Dir, Utf8, SettleFolderAccessTimes.
 #pragma once
 
 #include <windows.h>
@@ -27,8 +27,6 @@ class Program {
 public:
     Program(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& workingDir = L"");
     ~Program();
-    Program(const Program&) = delete;
-    Program& operator=(const Program&) = delete;
 
     bool Started() const { return process_ != nullptr; }
     DWORD Id() const { return id_; }
@@ -48,23 +46,24 @@ std::vector<HWND> TopLevelWindows(DWORD processId);
 // A visible top-level window of the process with that class and, unless null, that owner.
 HWND WaitForWindow(DWORD processId, const wchar_t* className, HWND owner = nullptr, DWORD timeoutMs = kWaitMs);
 bool WaitUntilGone(HWND window, DWORD timeoutMs = kWaitMs);
-// Returns once the window's thread has handled everything posted to it so far, and what
-// that posted on its way.
+// Returns once the window's thread has handled what was sent to it so far, or runs a modal loop.
+// Posted messages may still wait: a sent one is handled first.
 void Settle(HWND window);
+// Returns once the thread of an edit control has handled everything posted to it so far, all
+// windows of that thread alike: a marker posted after them (the edit's modified flag) arrives last.
+void SettlePosted(HWND edit);
 // WM_GETTEXT, which the system carries across processes (GetWindowTextW does not ask).
 std::wstring TextOf(HWND window);
 std::wstring ClassOf(HWND window);
 
 struct MessageBoxView {
-    HWND window = nullptr;
-    HWND owner = nullptr;
-    std::wstring caption;
-    std::wstring text;
+    HWND window = nullptr, owner = nullptr;
+    std::wstring caption, text;
     bool icon = false;
 };
-// A visible "#32770" with the text control 0xFFFF: program dialogs and the picker have none.
-bool IsMessageBox(HWND window);
 MessageBoxView ReadMessageBox(HWND box);
+// A message box of the process now (a "#32770" with the text control 0xFFFF), or null.
+HWND FindMessageBox(DWORD processId);
 // The first message box of the process; an empty view when none showed in time.
 MessageBoxView WaitForMessageBox(DWORD processId, DWORD timeoutMs = kWaitMs);
 // Its first button of OK, Cancel, Yes, No.
@@ -95,8 +94,7 @@ enum class PickerAnswer { Cancel, Accept, SelectThenAccept };
 std::wstring PickerSelectedName(HWND picker);
 // SelectThenAccept first selects folder as a program would (BFFM_SETSELECTIONW). False, with
 // the picker cancelled, when it did not close in time.
-bool AnswerPicker(HWND picker, PickerAnswer answer, const std::wstring& folder = L"",
-                  DWORD timeoutMs = kWaitMs);
+bool AnswerPicker(HWND picker, PickerAnswer answer, const std::wstring& folder = L"", DWORD timeoutMs = kWaitMs);
 
 // Wine's picker walks its tree to a preselected folder comparing item ids that carry each
 // folder's last-access time; on a relatime mount the walk's own reads can move that time
@@ -111,5 +109,3 @@ std::wstring ExecutablePath();
 // Folder of the running program, where the build puts every exe; no trailing backslash.
 std::wstring ExecutableDir();
 std::string Utf8(const std::wstring& text);
-// Rectangles and metrics in physical pixels, as the per-monitor-aware browser sees them.
-void BecomeDpiAware();

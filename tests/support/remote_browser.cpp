@@ -11,13 +11,11 @@ RemoteBrowser::RemoteBrowser(const wchar_t* exeName, const std::wstring& argumen
     if (dialog_) Settle();
 }
 
+void RemoteBrowser::Settle() const { SettlePosted(Item(IDC_FOLDER)); }
 std::wstring RemoteBrowser::Folder() const { return TextOf(Item(IDC_FOLDER)); }
 std::vector<std::wstring> RemoteBrowser::PluginNames() const { return ListBoxItems(Item(IDC_PLUGIN_LIST)); }
 int RemoteBrowser::PluginCount() const { return static_cast<int>(SendMessageW(Item(IDC_PLUGIN_LIST), LB_GETCOUNT, 0, 0)); }
-int RemoteBrowser::SelectedPlugin() const
-{
-    return static_cast<int>(SendMessageW(Item(IDC_PLUGIN_LIST), LB_GETCURSEL, 0, 0));
-}
+int RemoteBrowser::SelectedPlugin() const { return static_cast<int>(SendMessageW(Item(IDC_PLUGIN_LIST), LB_GETCURSEL, 0, 0)); }
 
 void RemoteBrowser::SelectPlugin(int index) const
 {
@@ -30,8 +28,6 @@ void RemoteBrowser::SelectPlugin(int index) const
 std::vector<Row> RemoteBrowser::InfoRows() const { return ListViewRows(Item(IDC_INFO_LIST)); }
 std::vector<Row> RemoteBrowser::TypeRows() const { return ListViewRows(Item(IDC_TYPE_LIST)); }
 int RemoteBrowser::SelectedTypeRow() const { return ListViewSelection(Item(IDC_TYPE_LIST)); }
-bool RemoteBrowser::SettingsEnabled() const { return Enabled(IDC_SETTINGS); }
-bool RemoteBrowser::AboutEnabled() const { return Enabled(IDC_ABOUT); }
 
 void RemoteBrowser::Click(int controlId) const
 {
@@ -67,10 +63,7 @@ MessageBoxView RemoteBrowser::WaitForMessageBox(DWORD timeoutMs) const
 bool RemoteBrowser::ShowsMessageBox() const
 {
     Settle();
-    for (HWND window : TopLevelWindows(program_.Id())) {
-        if (IsMessageBox(window)) return true;
-    }
-    return false;
+    return FindMessageBox(program_.Id()) != nullptr;
 }
 
 DWORD RemoteBrowser::Close(DWORD timeoutMs) const

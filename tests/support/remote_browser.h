@@ -19,7 +19,8 @@ public:
     HWND Item(int id) const { return GetDlgItem(dialog_, id); }
     const Program& Process() const { return program_; }
     bool Running() const { return program_.Running(); }
-    void Settle() const { ::Settle(dialog_); }
+    // Everything posted to the browser so far is handled (or a modal loop of it runs).
+    void Settle() const;
 
     std::wstring Folder() const;
     std::vector<std::wstring> PluginNames() const;
@@ -31,16 +32,13 @@ public:
     std::vector<Row> TypeRows() const;
     int SelectedTypeRow() const;
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
-    bool SettingsEnabled() const;
-    bool AboutEnabled() const;
     // A click on a push button of the dialog.
     void Click(int controlId) const;
 
     // The split button's arrow from the keyboard: focus on Browse, then the Down key.
     void DropDownHistory() const;
-    // Waits for the browser's popup menu and answers it as AnswerPopupMenu does. False when no
-    // menu appeared or it did not close. (A menu handle means nothing in another process under
-    // Wine: the items cannot be read from here.)
+    // Waits for the browser's popup menu and answers it as AnswerPopupMenu does; false when none
+    // appeared or it did not close. (Its items cannot be read: a menu handle is per process.)
     bool ChooseFromPopupMenu(int item) const;
     // The whole folder-picker route: Browse clicked, the picker's selection set to folder, OK.
     bool PickFolder(const std::wstring& folder) const;

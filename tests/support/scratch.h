@@ -1,7 +1,9 @@
 // Throw-away folders and files, and state outside a test that the test must put back:
-// - TempFolder, RemoveFolderTree, RemovePath, WriteBytes, ReadBytes, FileExists, FolderExists;
+// - TempFolder, RemovePath, WriteBytes, ReadBytes, FileExists, FolderExists;
 // - SavedFile and SavedRegistryValue: kept at the start, put back at the end;
-// - the browser's settings file: SettingsFilePath, WriteHistoryFile, FlushProfileCache;
+// - the browser's settings file: SettingsFilePath, WriteHistoryFile, FlushProfileCache, and
+//   SettingsSandbox, which makes that file and Susie's registry value one test's own (such a
+//   test holds ctest's "settings" resource lock);
 // - the clipboard: ReadClipboardText, WriteClipboardText.
 #pragma once
 
@@ -27,9 +29,7 @@ private:
     std::wstring path_;
 };
 
-// Deletes a folder and all it holds, hidden and read-only files too.
-void RemoveFolderTree(const std::wstring& folder);
-// Whatever is at the path goes: a file (read-only too) or a folder tree.
+// Whatever is at the path goes: a file or a folder tree, hidden and read-only ones too.
 void RemovePath(const std::wstring& path);
 bool WriteBytes(const std::wstring& path, const std::string& bytes);
 // Whole content, or an empty string when the file cannot be read; others may write meanwhile.
@@ -85,3 +85,27 @@ struct ClipboardContent {
 };
 ClipboardContent ReadClipboardText();
 bool WriteClipboardText(const std::wstring& text);
+
+class SettingsSandbox {
+public:
+    // Keeps both, then starts the test with neither a settings file nor a registry value.
+    SettingsSandbox();
+
+    static std::wstring SettingsFile() { return SettingsFilePath(); }
+    static std::wstring SettingsFolder();
+    // HKCU\Software\Brintell\Susie\Plug-in, value Path; terminated: the data ends with its zero.
+    void SetSusieFolder(const std::wstring& folder, DWORD type = REG_SZ, bool terminated = true);
+    std::wstring SusieFolder() const;
+    void WriteHistory(const std::vector<std::wstring>& folders) { WriteHistoryFile(SettingsFile(), folders); }
+    // The raw bytes of the settings file, whatever they are.
+    void WriteSettingsBytes(const std::string& bytes);
+    std::string SettingsBytes() const { return ReadBytes(SettingsFile()); }
+    // The value of every key "1" to "8" as the profile functions read it ("" when missing).
+    std::vector<std::wstring> HistoryKeys() const;
+    // The non-empty values in key order: the history as the browser reads it.
+    std::vector<std::wstring> History() const;
+
+private:
+    SavedFile settings_;
+    SavedRegistryValue susie_;
+};

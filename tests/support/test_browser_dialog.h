@@ -52,18 +52,6 @@ public:
     std::vector<std::wstring> ListBoxEntries() const { return ListBoxItems(Item(IDC_PLUGIN_LIST)); }
     std::vector<Row> Rows(int id) const { return ListViewRows(Item(id)); }
 
-    // Indexes of the rows that carry the selected state.
-    std::vector<int> SelectedRows(int id) const
-    {
-        std::vector<int> selected;
-        HWND list = Item(id);
-        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
-        for (int row = 0; row < count; ++row) {
-            if (SendMessageW(list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) selected.push_back(row);
-        }
-        return selected;
-    }
-
 private:
     static INT_PTR CALLBACK Proc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
 

@@ -12,9 +12,8 @@
 #include "intercept.h"
 #include "message.h"
 #include "module.h"
-#include "settings_sandbox.h"
-#include "resource.h"
 #include "scratch.h"
+#include "resource.h"
 #include "ui_driver.h"
 
 namespace {
@@ -213,7 +212,6 @@ protected:
         list_ = GetDlgItem(dialog_, IDC_TYPE_LIST);
         FillRows(list_, {{L"*.bmp", L"Bitmap"}, {L"*.pic;*.pi2", L"PIC 形式"}, {L"*.mag", L"MAG"}});
         SelectRow(list_, 1);
-        PumpMessages();
     }
     void TearDown() override
     {
@@ -238,7 +236,7 @@ TEST_F(TypeListContextMenu, CommandsCopyTheSelectedRowsColumns)
         PopupMenuDriver menu(1);
         OpenFromKeyboard();
         ASSERT_TRUE(menu.Seen());
-        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{L"拡張子をクリップボードにコピー(&E)",
+        EXPECT_EQ(menu.Texts(), (std::vector<std::wstring>{L"拡張子をクリップボードにコピー(&E)",
                                                             L"ファイル形式名をクリップボードへコピー(&T)"}));
     }
     EXPECT_EQ(ReadClipboardText().text, L"*.pic;*.pi2");

@@ -11,7 +11,7 @@
 #include "fixture_log.h"
 #include "history.h"
 #include "process_ui.h"
-#include "settings_sandbox.h"
+#include "scratch.h"
 
 namespace {
 

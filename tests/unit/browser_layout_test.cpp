@@ -13,7 +13,7 @@
 #include "layout.h"
 #include "module.h"
 #include "resource.h"
-#include "settings_sandbox.h"
+#include "scratch.h"
 
 namespace {
 

@@ -15,10 +15,25 @@
 #include "picker.h"
 #include "resource.h"
 #include "scan.h"
-#include "settings_sandbox.h"
+#include "scratch.h"
 #include "ui_driver.h"
 
 namespace {
+
+// What a menu shows for an item text: "&&" reads as "&", a single "&" marks the next letter.
+std::wstring DisplayedMenuText(const std::wstring& itemText)
+{
+    std::wstring shown;
+    for (size_t i = 0; i < itemText.size(); ++i) {
+        if (itemText[i] != L'&') {
+            shown += itemText[i];
+        } else if (i + 1 < itemText.size() && itemText[i + 1] == L'&') {
+            shown += L'&';
+            ++i;
+        }
+    }
+    return shown;
+}
 
 int ListBoxCount(HWND dialog) { return static_cast<int>(SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCOUNT, 0, 0)); }
 
@@ -74,7 +89,7 @@ TEST_F(FolderChoice, ChoosingThirdEntryScansItFocusesPluginListAndMovesItFirst)
         PopupMenuDriver menu(3);
         ShowFolderHistoryMenu(dialog_);
         ASSERT_TRUE(menu.Seen());
-        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{first_.Path(), second_, FixturesDir(), third_}));
+        EXPECT_EQ(menu.Texts(), (std::vector<std::wstring>{first_.Path(), second_, FixturesDir(), third_}));
     }
     EXPECT_EQ(GetFolderText(dialog_), FixturesDir());
     EXPECT_GT(ListBoxCount(dialog_), 0);
@@ -107,7 +122,7 @@ TEST_F(FolderChoice, AmpersandsInFolderNamesReadAsWritten)
     PopupMenuDriver menu(0);
     ShowFolderHistoryMenu(dialog_);
     ASSERT_TRUE(menu.Seen());
-    const std::vector<std::wstring> items = menu.Items();
+    const std::vector<std::wstring> items = menu.Texts();
     ASSERT_EQ(items.size(), folders.size());
     for (size_t i = 0; i < folders.size(); ++i) EXPECT_EQ(DisplayedMenuText(items[i]), folders[i]) << items[i];
 }
@@ -121,10 +136,10 @@ TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
         PickerDriver picker(dialog_, PickerAnswer::SelectThenAccept, third_);
         BrowseForPluginFolder(dialog_);
         ASSERT_TRUE(picker.Seen());
-        const std::vector<std::wstring> texts = picker.ChildTexts();
+        const std::vector<std::wstring> texts = picker.Texts();
         EXPECT_NE(std::find(texts.begin(), texts.end(), LoadResourceString(IDS_PICK_FOLDER_TITLE)), texts.end());
         // What the picker itself showed selected when it opened.
-        EXPECT_EQ(picker.SelectedName(), L"二番目");
+        EXPECT_EQ(texts.back(), L"二番目");
     }
     EXPECT_EQ(GetFolderText(dialog_), third_);
     EXPECT_EQ(History(), (std::vector<std::wstring>{third_, second_}));

@@ -143,18 +143,13 @@ HWND OpenOwnedDialog(const std::wstring& name, DWORD pid, HWND dialog, int butto
     return owned;
 }
 
-void CancelOwnedDialog(const std::wstring& name, HWND owned)
-{
-    if (!AnswerPicker(owned, PickerAnswer::Cancel)) Fail(name + L": the dialog did not close");
-}
-
 void CaptureSettingsDialog(DWORD pid, HWND dialog)
 {
     const std::wstring name = L"plugin-settings";
     HWND owned = OpenOwnedDialog(name, pid, dialog, IDC_SETTINGS);
     if (!owned) return;
     Capture(name, {dialog, owned});
-    CancelOwnedDialog(name, owned);
+    if (!AnswerPicker(owned, PickerAnswer::Cancel)) Fail(name + L": the dialog did not close");
 }
 
 // Should the picker still stop its walk to the current folder part-way, the picture is taken
@@ -170,12 +165,12 @@ void CaptureFolderPicker(DWORD pid, HWND dialog)
         const bool selected = WaitForPickerSelection(picker, folder);
         if (!selected && attempt == 1) {
             Log(L"NOTE folder-picker: the first picker did not select " + folder + L"; opened it again");
-            CancelOwnedDialog(name, picker);
+            if (!AnswerPicker(picker, PickerAnswer::Cancel)) Fail(name + L": the picker did not close");
             continue;
         }
         if (!selected) Fail(name + L": the picker did not select " + folder);
         Capture(name, {dialog, picker});
-        CancelOwnedDialog(name, picker);
+        if (!AnswerPicker(picker, PickerAnswer::Cancel)) Fail(name + L": the picker did not close");
         return;
     }
 }
@@ -191,12 +186,9 @@ void ShootBrowser(const std::wstring& exe, const std::wstring& pluginName)
     HWND list = GetDlgItem(dialog, IDC_PLUGIN_LIST);
     const std::vector<std::wstring> names = ListBoxItems(list);
     const auto found = std::find(names.begin(), names.end(), pluginName);
-    const int index = found == names.end() ? -1 : static_cast<int>(found - names.begin());
-    if (index < 0) Fail(L"no entry " + pluginName + L" in the plug-in list");
-    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index < 0 ? 0 : index), 0);
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLUGIN_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list),
-                        SMTO_ABORTIFHUNG, kWaitMs, &ignored);
+    if (found == names.end()) Fail(L"no entry " + pluginName + L" in the plug-in list");
+    SendMessageW(list, LB_SETCURSEL, found == names.end() ? 0 : static_cast<WPARAM>(found - names.begin()), 0);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLUGIN_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
     FocusControl(dialog, list);
     Capture(L"main-dialog", {dialog});
 
@@ -233,15 +225,14 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     LocalFree(raw);
     if (args.size() < 5) return 2;
     g_outDir = args[1];
-    BecomeDpiAware();
+    // Rectangles in physical pixels, as the DPI-aware browser sees them.
+    SetProcessDPIAware();
 
-    {
-        handles::WindowDC screen(nullptr);
-        wchar_t line[160] = {};
-        swprintf(line, 160, L"screen %dx%d, %d DPI", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                 GetDeviceCaps(screen.get(), LOGPIXELSX));
-        Log(line);
-    }
+    handles::WindowDC screen(nullptr);
+    wchar_t line[160] = {};
+    swprintf(line, 160, L"screen %dx%d, %d DPI", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+             GetDeviceCaps(screen.get(), LOGPIXELSX));
+    Log(line);
     ShootBrowser(args[2], args[4]);
     ShootUsage(args[3]);
 
