@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "process_ui.h"
 
 namespace {
 
@@ -25,10 +25,10 @@ double Median(std::vector<double> values)
 double TimeToDialog(const std::wstring& exe, const wchar_t* closeHow)
 {
     const auto start = Clock::now();
-    ChildProcess process(Quote(exe));
+    Program process(exe);
     HWND dialog = nullptr;
     while (!dialog && Clock::now() - start < std::chrono::seconds(20)) {
-        dialog = WaitForProcessWindow(process.Id(), L"#32770", 0);
+        dialog = WaitForWindow(process.Id(), L"#32770", nullptr, 0);
         if (!dialog) Sleep(1);
     }
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();

@@ -13,8 +13,6 @@
 #include "fixture_log.h"
 #include "remote_browser.h"
 #include "scratch.h"
-#include "settings_sandbox.h"
-#include "ui_driver.h"
 #include "resource.h"
 
 namespace {
@@ -24,16 +22,16 @@ const wchar_t kFileNameRow[] = L"ファイル名";
 const wchar_t kAboutRow[] = L"About";
 const wchar_t kApiRow[] = L"APIバージョン";
 
-std::wstring SamplesDir() { return BinDir() + L"\\samples"; }
+std::wstring SamplesDir() { return ExecutableDir() + L"\\samples"; }
 
 std::wstring CopyInto(const TempFolder& folder, const std::wstring& source, const std::wstring& name)
 {
     const std::wstring target = folder / name;
-    EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << ToUtf8(target);
+    EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << Utf8(target);
     return target;
 }
 
-const std::vector<ReportRow> kOrdinaryTypes = {
+const std::vector<Row> kOrdinaryTypes = {
     {L"*.abc", L"ABC image"}, {L"*.def;*.deg", L"DEF image"}, {L"*.ghi", L"GHI image"}};
 
 bool StartsWith(const std::wstring& text, const std::wstring& head) { return text.compare(0, head.size(), head) == 0; }
@@ -48,8 +46,8 @@ struct Expected {
     bool info = true;        // GetPluginInfo exported: About and API rows present
     bool configurable = true;
     std::function<bool(const std::wstring&)> about;
-    std::vector<ReportRow> types;
-    std::function<bool(const std::vector<ReportRow>&)> typesMatch;  // instead of types
+    std::vector<Row> types;
+    std::function<bool(const std::vector<Row>&)> typesMatch;  // instead of types
 };
 
 Expected Ordinary()
@@ -92,10 +90,8 @@ std::map<std::wstring, Expected> FixtureExpectations()
         m[name] = Ordinary();
     }
     for (const wchar_t* name : {L"notalib.sph", L"truncated.sph", L"win32.sph", L"refuses.sph"}) m[name] = Unloadable();
-    for (const wchar_t* name : {L"infoonly.sph", L"nodialog.sph"}) {
-        m[name] = Ordinary();
-        m[name].configurable = false;
-    }
+    m[L"infoonly.sph"] = Ordinary();
+    m[L"infoonly.sph"].configurable = false;
     for (const wchar_t* name : {L"configonly.sph", L"plainlib.sph"}) {
         Expected e;
         e.info = false;
@@ -104,10 +100,10 @@ std::map<std::wstring, Expected> FixtureExpectations()
     m[L"gappy.sph"] = Ordinary();
     m[L"gappy.sph"].types = {kOrdinaryTypes[0], kOrdinaryTypes[1]};
     m[L"types40.sph"] = Ordinary();
-    m[L"types40.sph"].typesMatch = [](const std::vector<ReportRow>& rows) {
+    m[L"types40.sph"].typesMatch = [](const std::vector<Row>& rows) {
         if (rows.size() != 32) return false;
         for (int k = 3; k < 32; ++k) {
-            if (rows[static_cast<size_t>(k)] != ReportRow(L"*.t" + std::to_wstring(k), L"Type " + std::to_wstring(k) + L" image")) {
+            if (rows[static_cast<size_t>(k)] != Row(L"*.t" + std::to_wstring(k), L"Type " + std::to_wstring(k) + L" image")) {
                 return false;
             }
         }
@@ -120,9 +116,9 @@ std::map<std::wstring, Expected> FixtureExpectations()
     m[L"invalidsjis.sph"] = WithAbout([](const std::wstring& t) {
         return StartsWith(t, L"Invalid ") && EndsWith(t, L"lead byte") && t.size() <= 20;
     });
-    m[L"invalidsjis.sph"].typesMatch = [](const std::vector<ReportRow>& rows) {
+    m[L"invalidsjis.sph"].typesMatch = [](const std::vector<Row>& rows) {
         return rows.size() == 3 && rows[0].first == L"*.iv1" && StartsWith(rows[0].second, L"Lone ") &&
-               EndsWith(rows[0].second, L" byte") && rows[1] == ReportRow(L"*.iv2", L"Zero") &&
+               EndsWith(rows[0].second, L" byte") && rows[1] == Row(L"*.iv2", L"Zero") &&
                rows[2].first == L"*.iv3" && StartsWith(rows[2].second, L"Ends in lead") && rows[2].second.size() <= 14;
     };
     m[L"long4094.sph"] = WithAbout(Full4094(L"Long about text: ", true));
@@ -135,19 +131,19 @@ std::map<std::wstring, Expected> FixtureExpectations()
 // Compares what the browser shows for the selected plug-in with what is expected of it.
 void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Expected& e)
 {
-    SCOPED_TRACE(ToUtf8(name));
-    const std::vector<ReportRow> info = browser.InfoRows();
-    const std::vector<ReportRow> types = browser.TypeRows();
+    SCOPED_TRACE(Utf8(name));
+    const std::vector<Row> info = browser.InfoRows();
+    const std::vector<Row> types = browser.TypeRows();
     if (!e.loads) {
         EXPECT_TRUE(info.empty());
         EXPECT_TRUE(types.empty());
     } else {
         ASSERT_EQ(info.size(), e.info ? 3u : 1u);
-        EXPECT_EQ(info[0], ReportRow(kFileNameRow, name));
+        EXPECT_EQ(info[0], Row(kFileNameRow, name));
         if (e.info) {
             EXPECT_EQ(info[1].first, kAboutRow);
-            EXPECT_TRUE(e.about(info[1].second)) << "about text: " << ToUtf8(info[1].second.substr(0, 80));
-            EXPECT_EQ(info[2], ReportRow(kApiRow, L"00IN"));
+            EXPECT_TRUE(e.about(info[1].second)) << "about text: " << Utf8(info[1].second.substr(0, 80));
+            EXPECT_EQ(info[2], Row(kApiRow, L"00IN"));
         }
         if (e.typesMatch) {
             EXPECT_TRUE(e.typesMatch(types)) << types.size() << " type rows";
@@ -158,8 +154,8 @@ void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Ex
         }
     }
     EXPECT_EQ(browser.SelectedTypeRow(), types.empty() ? -1 : 0);
-    EXPECT_EQ(browser.SettingsEnabled(), e.configurable);
-    EXPECT_EQ(browser.AboutEnabled(), e.configurable);
+    EXPECT_EQ(browser.Enabled(IDC_SETTINGS), e.configurable);
+    EXPECT_EQ(browser.Enabled(IDC_ABOUT), e.configurable);
 }
 
 }  // namespace
@@ -167,20 +163,22 @@ void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Ex
 TEST(FirstStart, WithoutSettingsOrRegistryOpensItsOwnFolderAndRecordsIt)
 {
     SettingsSandbox sandbox;
-    sandbox.ForgetSettingsFolder();
+    // As on a first start: no settings folder either (nor its parent, when nothing else is in it).
+    RemoveDirectoryW(SettingsSandbox::SettingsFolder().c_str());
+    RemoveDirectoryW(SettingsSandbox::SettingsFolder().substr(0, SettingsSandbox::SettingsFolder().rfind(L'\\')).c_str());
     ASSERT_FALSE(FolderExists(SettingsSandbox::SettingsFolder()));
 
     RemoteBrowser browser;
     ASSERT_NE(browser.Dialog(), nullptr) << "the main dialog never appeared";
-    EXPECT_EQ(WindowText(browser.Dialog()), L"Plexmoor2");
+    EXPECT_EQ(TextOf(browser.Dialog()), L"Plexmoor2");
     EXPECT_EQ(browser.Folder(), ExecutableDir());
     // The build's bin folder holds programs only; the plug-ins live in subfolders.
     EXPECT_EQ(browser.PluginCount(), 0);
     EXPECT_EQ(browser.SelectedPlugin(), LB_ERR);
     EXPECT_TRUE(browser.InfoRows().empty());
     EXPECT_TRUE(browser.TypeRows().empty());
-    EXPECT_FALSE(browser.SettingsEnabled());
-    EXPECT_FALSE(browser.AboutEnabled());
+    EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
+    EXPECT_FALSE(browser.Enabled(IDC_ABOUT));
 
     EXPECT_EQ(browser.Close(), 0u);
     EXPECT_TRUE(FileExists(SettingsSandbox::SettingsFile()));
@@ -201,7 +199,7 @@ TEST(FirstStart, TakesSusiesRegistryFolderShowsEverySampleAndNeverWritesTheRegis
 
     struct Sample {
         std::wstring about;
-        std::vector<ReportRow> types;
+        std::vector<Row> types;
     };
     const Sample samples[] = {
         {L"ドット絵サンプル プラグイン 1.0 (C) 2024 Plexmoor",
@@ -250,28 +248,31 @@ TEST(PluginView, EveryFixtureShowsWhatItReportsAndEveryLoadIsFreed)
     for (size_t i = 1; i < names.size(); ++i) {
         EXPECT_LE(CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names[i - 1].c_str(), -1, names[i].c_str(), -1),
                   CSTR_EQUAL)
-            << ToUtf8(names[i - 1]) << " before " << ToUtf8(names[i]);
+            << Utf8(names[i - 1]) << " before " << Utf8(names[i]);
     }
     ASSERT_EQ(browser.SelectedPlugin(), 0);
 
     for (size_t i = 0; i < names.size(); ++i) {
         if (i > 0) browser.SelectPlugin(static_cast<int>(i));
-        ASSERT_TRUE(browser.Running()) << "died on " << ToUtf8(names[i]);
+        ASSERT_TRUE(browser.Running()) << "died on " << Utf8(names[i]);
         EXPECT_EQ(browser.SelectedPlugin(), static_cast<int>(i));
         const auto expected = expectations.find(names[i]);
         if (expected == expectations.end()) continue;
         ExpectView(browser, names[i], expected->second);
     }
     // Nothing of a broken file showed a box: the browser answers only with silence.
-    EXPECT_EQ(browser.WaitForMessageBox(200).window, nullptr);
-    EXPECT_EQ(browser.Close(), 0u);
-
-    // Every load was released before the next user action.
+    EXPECT_FALSE(browser.ShowsMessageBox());
+    // Every load was released before the next user action, while the browser still runs (its
+    // exit would release them all anyway).
     for (const auto& entry : expectations) {
-        const std::string stem = ToUtf8(entry.first.substr(0, entry.first.size() - 4));
+        const std::string stem = Utf8(entry.first.substr(0, entry.first.size() - 4));
         if (stem == "refuses") continue;
         EXPECT_EQ(log.Count(stem + " attach "), log.Count(stem + " detach ")) << stem;
     }
+    for (const std::wstring& module : LoadedModules(browser.Process().Id())) {
+        EXPECT_EQ(module.find(FixturesDir()), std::wstring::npos) << Utf8(module);
+    }
+    EXPECT_EQ(browser.Close(), 0u);
     // No GetPluginInfo call beyond the 32 types of types40 (numbers 2 to 65).
     EXPECT_EQ(log.Count("types40 info 66"), 0u);
     EXPECT_EQ(log.Count("gappy info 8"), 0u);
@@ -287,7 +288,7 @@ TEST(PluginDialogs, SettingsAndAboutOpenOverTheDisabledBrowserAndRefreshTheView)
 
     RemoteBrowser browser;
     ASSERT_NE(browser.Dialog(), nullptr);
-    ASSERT_TRUE(browser.SettingsEnabled());
+    ASSERT_TRUE(browser.Enabled(IDC_SETTINGS));
     const std::string dialog = HandleText(browser.Dialog());
     const struct {
         int button;
@@ -312,7 +313,7 @@ TEST(PluginDialogs, SettingsAndAboutOpenOverTheDisabledBrowserAndRefreshTheView)
         EXPECT_EQ(log.Count("selfclosing attach "), log.Count("selfclosing detach "));
         ExpectView(browser, L"selfclosing.sph", Ordinary());
         EXPECT_TRUE(IsWindowEnabled(browser.Dialog()));
-        EXPECT_EQ(browser.WaitForMessageBox(200).window, nullptr);
+        EXPECT_FALSE(browser.ShowsMessageBox());
     }
     EXPECT_EQ(browser.Close(), 0u);
 }
@@ -336,7 +337,7 @@ TEST(ClipboardExport, CopyAllConfirmsInABoxOwnedByTheBrowserAndLeavesTheJoinedPa
         SCOPED_TRACE(c.plugin);
         browser.SelectPlugin(c.plugin);
         browser.Click(IDC_COPY_ALL_EXT);
-        const BrowserMessageBox box = browser.WaitForMessageBox();
+        const MessageBoxView box = browser.WaitForMessageBox();
         ASSERT_NE(box.window, nullptr) << "no confirmation";
         EXPECT_EQ(box.text, L"拡張子群をクリップボードにコピーしました。");
         EXPECT_EQ(box.caption, L"Plexmoor2");
@@ -348,7 +349,7 @@ TEST(ClipboardExport, CopyAllConfirmsInABoxOwnedByTheBrowserAndLeavesTheJoinedPa
         DismissMessageBox(box.window);
         browser.Settle();
         EXPECT_TRUE(browser.Running());
-        EXPECT_EQ(browser.WaitForMessageBox(200).window, nullptr);
+        EXPECT_FALSE(browser.ShowsMessageBox());
     }
     EXPECT_EQ(browser.Close(), 0u);
     // Data placed by the browser outlives it.

@@ -5,85 +5,57 @@
 
 #include <commctrl.h>
 
-#include "process.h"
+#include "remote_browser.h"
 #include "resource.h"
+#include "scratch.h"
 
-namespace {
-
-
-struct RunningBrowser {
-    explicit RunningBrowser(const wchar_t* exeName)
-        : process(Quote(ExecutableDir() + L"\\" + exeName))
-    {
-        dialog = WaitForProcessWindow(process.Id(), L"#32770", 20000);
-    }
-    ChildProcess process;
-    HWND dialog = nullptr;
-};
-
-// Lets the browser's modal loop work through what was posted to it.
-void Settle(HWND dialog)
+TEST(BrowserProcess, ClosesWithExitCodeZeroOnSystemCloseAndOnAPlainCloseMessage)
 {
-    DWORD_PTR ignored = 0;
-    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
-    Sleep(200);
-    SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &ignored);
+    SettingsSandbox sandbox;
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr) << "the main dialog never appeared";
+    EXPECT_EQ(TextOf(browser.Dialog()), L"Plexmoor2");
+    EXPECT_EQ(browser.Close(), 0u);
+
+    RemoteBrowser again;
+    ASSERT_NE(again.Dialog(), nullptr);
+    PostMessageW(again.Dialog(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(again.Process().Wait(), 0u);
 }
 
-}  // namespace
-
-TEST(BrowserProcess, ClosesWithExitCodeZeroOnSystemClose)
+TEST(BrowserProcess, EnterAndEscapeDoNotCloseItAndBrowseIsASplitButton)
 {
-    RunningBrowser browser(L"Plexmoor2.exe");
-    ASSERT_NE(browser.dialog, nullptr) << "the main dialog never appeared";
-    EXPECT_EQ(WindowText(browser.dialog), L"Plexmoor2");
-    PostMessageW(browser.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(browser.process.Wait(10000), 0u);
-}
-
-TEST(BrowserProcess, ClosesOnAPlainCloseMessageToo)
-{
-    RunningBrowser browser(L"Plexmoor2.exe");
-    ASSERT_NE(browser.dialog, nullptr);
-    PostMessageW(browser.dialog, WM_CLOSE, 0, 0);
-    EXPECT_EQ(browser.process.Wait(10000), 0u);
-}
-
-TEST(BrowserProcess, EnterAndEscapeDoNotCloseIt)
-{
-    RunningBrowser browser(L"Plexmoor2.exe");
-    ASSERT_NE(browser.dialog, nullptr);
-    HWND list = GetDlgItem(browser.dialog, IDC_PLUGIN_LIST);
+    SettingsSandbox sandbox;
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
     // What the dialog manager turns Enter and Escape into, and the keys themselves.
-    PostMessageW(browser.dialog, WM_COMMAND, IDOK, 0);
-    PostMessageW(browser.dialog, WM_COMMAND, IDCANCEL, 0);
-    PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(list, WM_KEYDOWN, VK_RETURN, 0);
-    Settle(browser.dialog);
-    EXPECT_EQ(browser.process.Wait(500), static_cast<DWORD>(STILL_ACTIVE));
-    EXPECT_TRUE(IsWindowVisible(browser.dialog));
-    PostMessageW(browser.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(browser.process.Wait(10000), 0u);
-}
+    PostMessageW(browser.Dialog(), WM_COMMAND, IDOK, 0);
+    PostMessageW(browser.Dialog(), WM_COMMAND, IDCANCEL, 0);
+    PostMessageW(browser.Item(IDC_PLUGIN_LIST), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(browser.Item(IDC_PLUGIN_LIST), WM_KEYDOWN, VK_RETURN, 0);
+    browser.Settle();
+    EXPECT_TRUE(browser.Running());
+    EXPECT_TRUE(IsWindowVisible(browser.Dialog()));
 
-TEST(BrowserProcess, BrowseBecomesASplitButtonAfterStartUp)
-{
-    RunningBrowser browser(L"Plexmoor2.exe");
-    ASSERT_NE(browser.dialog, nullptr);
-    HWND browse = GetDlgItem(browser.dialog, IDC_BROWSE);
-    ASSERT_NE(browse, nullptr);
-    const LONG style = GetWindowLongW(browse, GWL_STYLE);
+    const LONG style = GetWindowLongW(browser.Item(IDC_BROWSE), GWL_STYLE);
     EXPECT_EQ(style & BS_TYPEMASK, BS_SPLITBUTTON);
     EXPECT_TRUE(style & BS_FLAT);
-    PostMessageW(browser.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(browser.process.Wait(10000), 0u);
+    EXPECT_EQ(browser.Close(), 0u);
 }
 
-TEST(BrowserProcess, CaptionFallsBackToProgramNameWithoutVersionResource)
+// Without a version resource the product's own name stands in, on its dialog and its boxes
+// (the empty list's copy is confirmed like any other).
+TEST(BrowserProcess, WithoutVersionResourceEveryCaptionFallsBackToTheProductName)
 {
-    RunningBrowser browser(L"Plexmoor2NoVersion.exe");
-    ASSERT_NE(browser.dialog, nullptr);
-    EXPECT_EQ(WindowText(browser.dialog), L"Plexmoor2");
-    PostMessageW(browser.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(browser.process.Wait(10000), 0u);
+    SettingsSandbox sandbox;
+    RemoteBrowser browser(L"Plexmoor2NoVersion.exe");
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_EQ(TextOf(browser.Dialog()), L"Plexmoor2");
+    browser.Click(IDC_COPY_ALL_EXT);
+    const MessageBoxView box = browser.WaitForMessageBox();
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.caption, L"Plexmoor2");
+    EXPECT_EQ(box.owner, browser.Dialog());
+    DismissMessageBox(box.window);
+    EXPECT_EQ(browser.Close(), 0u);
 }

@@ -4,14 +4,14 @@
 
 #include <windows.h>
 
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "fixture_log.h"
 #include "intercept.h"
-#include "process.h"
+#include "process_ui.h"
+#include "scratch.h"
 
 // The exception handler of the entry function, checked in this process below; test programs
 // link only the test support, so the configurator's code is compiled in here.
@@ -27,122 +27,15 @@ const wchar_t kNoSettings[] = L"設定項目のないプラグインです。";
 constexpr DWORD kUsageExit = 0xFFFFFFFF;
 constexpr DWORD kRunTimeoutMs = 20000;
 
-std::string Utf8(const std::wstring& text)
-{
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    if (n > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                            nullptr);
-    }
-    return out;
-}
-
-// A message box has the static text control 0xFFFF; the host dialog and plug-in dialogs do not.
-bool IsMessageBox(HWND window)
-{
-    return WindowClass(window) == L"#32770" && IsWindowVisible(window) && GetDlgItem(window, 0xFFFF);
-}
-
-ForeignMessageBox ReadMessageBox(HWND box)
-{
-    ForeignMessageBox read;
-    read.window = box;
-    read.caption = WindowText(box);
-    read.text = WindowText(GetDlgItem(box, 0xFFFF));
-    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        if (WindowClass(child) == L"Static" && (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
-            IsWindowVisible(child) && SendMessageW(child, STM_GETICON, 0, 0) != 0) {
-            read.hasIcon = true;
-        }
-    }
-    return read;
-}
-
-struct Outcome {
-    DWORD exitCode = STILL_ACTIVE;
-    std::vector<ForeignMessageBox> boxes;
-    // Visible windows of the process other than the box, seen while a box was up.
-    int strayWindows = 0;
-};
-
-// Runs the program to its end, answering every message box it shows with its first button.
-Outcome RunToEnd(const std::wstring& exePath, const std::wstring& arguments, const std::wstring& workingDir = L"")
-{
-    Outcome outcome;
-    ChildProcess child(Quote(exePath) + (arguments.empty() ? L"" : L" " + arguments), workingDir);
-    if (!child.Started()) return outcome;
-    std::set<HWND> answered;
-    const ULONGLONG deadline = GetTickCount64() + kRunTimeoutMs;
-    while (WaitForSingleObject(child.Handle(), 30) == WAIT_TIMEOUT && GetTickCount64() < deadline) {
-        for (HWND window : ProcessWindows(child.Id())) {
-            if (!IsMessageBox(window) || answered.count(window)) continue;
-            // Let the box finish building its controls before reading them.
-            Sleep(100);
-            outcome.boxes.push_back(ReadMessageBox(window));
-            for (HWND other : ProcessWindows(child.Id())) {
-                if (other != window && IsWindowVisible(other)) ++outcome.strayWindows;
-            }
-            answered.insert(window);
-            DismissMessageBox(window);
-        }
-    }
-    outcome.exitCode = child.Wait(1000);
-    return outcome;
-}
-
 std::wstring Plexmoor1() { return ExecutableDir() + L"\\Plexmoor1.exe"; }
 
-// A new empty folder under the temporary folder, removed with everything in it at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        wchar_t base[MAX_PATH + 1] = {};
-        GetTempPathW(MAX_PATH + 1, base);
-        path_ = std::wstring(base) + L"plexmoor1-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                std::to_wstring(++counter_);
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { Remove(path_); }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::wstring& Path() const { return path_; }
-    std::wstring Copy(const std::wstring& source, const std::wstring& relativeName) const
-    {
-        const std::wstring target = path_ + L"\\" + relativeName;
-        const size_t slash = target.find_last_of(L'\\');
-        CreateDirectoryW(target.substr(0, slash).c_str(), nullptr);
-        EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << Utf8(target);
-        return target;
-    }
-
-private:
-    static void Remove(const std::wstring& folder)
-    {
-        WIN32_FIND_DATAW data;
-        HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = data.cFileName;
-                if (name == L"." || name == L"..") continue;
-                const std::wstring full = folder + L"\\" + name;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    Remove(full);
-                } else {
-                    DeleteFileW(full.c_str());
-                }
-            } while (FindNextFileW(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryW(folder.c_str());
-    }
-    static int counter_;
-    std::wstring path_;
-};
-int TempFolder::counter_ = 0;
+std::wstring CopyInto(const TempFolder& folder, const std::wstring& source, const std::wstring& relativeName)
+{
+    const std::wstring target = folder / relativeName;
+    CreateDirectoryW(target.substr(0, target.find_last_of(L'\\')).c_str(), nullptr);
+    EXPECT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE)) << Utf8(target);
+    return target;
+}
 
 std::wstring VersionValue(const std::wstring& exePath, const wchar_t* key)
 {
@@ -162,14 +55,22 @@ std::wstring Usage(const std::wstring& name, const std::wstring& version, const 
            L".exe Susieプラグインへのフルパス\r\n\t単純にドラッグ＆ドロップでも可";
 }
 
-void ExpectSingleBox(const Outcome& outcome, const std::wstring& text, bool icon)
+void ExpectSingleBox(const RunResult& outcome, const std::wstring& text, bool icon)
 {
     ASSERT_EQ(outcome.boxes.size(), 1u);
     EXPECT_EQ(outcome.boxes[0].text, text) << Utf8(outcome.boxes[0].text);
     EXPECT_EQ(outcome.boxes[0].caption, L"Plexmoor1");
-    EXPECT_EQ(outcome.boxes[0].hasIcon, icon);
+    EXPECT_EQ(outcome.boxes[0].icon, icon);
+    EXPECT_EQ(outcome.boxes[0].owner, nullptr);
     EXPECT_EQ(outcome.strayWindows, 0);
 }
+
+// The configurator's resources, for its code compiled into this program.
+struct ConfiguratorResources {
+    HMODULE module =
+        LoadLibraryExW(Plexmoor1().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    ~ConfiguratorResources() { FreeLibrary(module); }
+};
 
 }  // namespace
 
@@ -184,12 +85,12 @@ TEST(ConfiguratorUsage, NamesTheRunningCopyWithVersionAndCopyrightAndExitsMinusO
     };
     const Case cases[] = {
         {Plexmoor1(), L"Plexmoor1"},
-        {folder.Copy(Plexmoor1(), L"cfg.exe"), L"cfg"},
-        {folder.Copy(Plexmoor1(), L"a.b.c.exe"), L"a.b.c"},
+        {CopyInto(folder, Plexmoor1(), L"cfg.exe"), L"cfg"},
+        {CopyInto(folder, Plexmoor1(), L"a.b.c.exe"), L"a.b.c"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.exe));
-        const Outcome outcome = RunToEnd(c.exe, L"");
+        const RunResult outcome = RunAnsweringBoxes(c.exe, L"");
         ExpectSingleBox(outcome, Usage(c.name, L"1.2.0.0", copyright), false);
         EXPECT_EQ(outcome.exitCode, kUsageExit);
     }
@@ -197,7 +98,7 @@ TEST(ConfiguratorUsage, NamesTheRunningCopyWithVersionAndCopyrightAndExitsMinusO
 
 TEST(ConfiguratorUsage, WithoutVersionResourceKeepsTheSeparatorsAndTheProgramNameAsCaption)
 {
-    const Outcome outcome = RunToEnd(ExecutableDir() + L"\\Plexmoor1NoVersion.exe", L"");
+    const RunResult outcome = RunAnsweringBoxes(ExecutableDir() + L"\\Plexmoor1NoVersion.exe", L"");
     ExpectSingleBox(outcome, Usage(L"Plexmoor1NoVersion", L"", L""), false);
     EXPECT_EQ(outcome.exitCode, kUsageExit);
 }
@@ -205,7 +106,7 @@ TEST(ConfiguratorUsage, WithoutVersionResourceKeepsTheSeparatorsAndTheProgramNam
 TEST(ConfiguratorRejects, RelativePathsWithoutLoadingThemEvenWhenTheFileIsThere)
 {
     TempFolder folder;
-    folder.Copy(FixturePath(L"ordinary.sph"), L"ordinary.sph");
+    CopyInto(folder, FixturePath(L"ordinary.sph"), L"ordinary.sph");
     CreateDirectoryW((folder.Path() + L"\\sub").c_str(), nullptr);
     struct Case {
         std::wstring argument;
@@ -218,7 +119,7 @@ TEST(ConfiguratorRejects, RelativePathsWithoutLoadingThemEvenWhenTheFileIsThere)
     for (const Case& c : cases) {
         SCOPED_TRACE(Utf8(c.argument));
         FixtureLog log;
-        const Outcome outcome = RunToEnd(Plexmoor1(), c.argument, c.workingDir);
+        const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), c.argument, c.workingDir);
         ExpectSingleBox(outcome, std::wstring(kRelativePath) + L"\r\n" + c.argument, true);
         EXPECT_EQ(outcome.exitCode, 1u);
         EXPECT_EQ(log.Count("ordinary "), 0u);
@@ -245,7 +146,7 @@ TEST(ConfiguratorRejects, LibrariesThatCannotBeLoadedOrAreNoPlugInsOrHaveNoSetti
         SCOPED_TRACE(Utf8(c.file));
         const std::wstring path = FixturePath(c.file);
         FixtureLog log;
-        const Outcome outcome = RunToEnd(Plexmoor1(), Quote(path));
+        const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), Quote(path));
         ExpectSingleBox(outcome, std::wstring(c.message) + L"\r\n" + path, c.icon);
         EXPECT_EQ(outcome.exitCode, 1u);
         // plainlib exports ConfigurationDlg too, but without GetPluginInfo it is no plug-in.
@@ -259,7 +160,7 @@ TEST(ConfiguratorResults, SuccessAndNotImplementedEndSilentlyAfterOneCallWithThe
     for (const wchar_t* file : {L"result0.sph", L"result_1.sph"}) {
         SCOPED_TRACE(Utf8(file));
         FixtureLog log;
-        const Outcome outcome = RunToEnd(Plexmoor1(), Quote(FixturePath(file)));
+        const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), Quote(FixturePath(file)));
         EXPECT_TRUE(outcome.boxes.empty());
         EXPECT_EQ(outcome.exitCode, 0u);
         const std::string name = Utf8(std::wstring(file, wcslen(file) - 4));
@@ -287,22 +188,46 @@ TEST(ConfiguratorResults, ErrorResultsShowTheirOwnLineAndThePathAndExitOne)
         SCOPED_TRACE(c.name);
         const std::wstring path = FixturePath(c.file);
         FixtureLog log;
-        const Outcome outcome = RunToEnd(Plexmoor1(), Quote(path));
+        const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), Quote(path));
         ExpectSingleBox(outcome, std::wstring(c.line) + L"\r\n" + path, true);
         EXPECT_EQ(outcome.exitCode, 1u);
         EXPECT_EQ(log.Count(std::string(c.name) + " config 1 "), 1u);
     }
 }
 
+// The results no fixture returns: each of 1 to 8 has its own line, 9 and beyond the line for
+// any other value.
+TEST(ConfiguratorResults, ThreeToEightHaveTheirOwnTextsAndNineTheOneForAnyOther)
+{
+    ConfiguratorResources resources;
+    ASSERT_NE(resources.module, nullptr);
+    SetInstanceHandle(resources.module);
+    const struct {
+        int result;
+        const wchar_t* text;
+    } cases[] = {
+        {3, L"データが壊れています。"},
+        {4, L"メモリが確保出来ませんでした。"},
+        {5, L"メモリ関係でエラーが発生しました。"},
+        {6, L"ファイルを読み取れませんでした。"},
+        {7, L"未知のエラーが発生しました。"},
+        {8, L"内部エラーが発生しました。"},
+        {9, L"未知のエラーが発生しました。"},
+        {1000, L"未知のエラーが発生しました。"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LoadResourceString(ResultMessageId(c.result)), c.text) << c.result;
+    SetInstanceHandle(GetModuleHandleW(nullptr));
+}
+
 TEST(ConfiguratorArguments, QuotedPathWithSpacesIsOneArgumentAndFurtherOnesAreIgnored)
 {
     TempFolder folder;
-    const std::wstring path = folder.Copy(FixturePath(L"result2.sph"), L"with space\\result2 copy.sph");
+    const std::wstring path = CopyInto(folder, FixturePath(L"result2.sph"), L"with space\\result2 copy.sph");
     const std::wstring ignored = FixturePath(L"result0.sph");
     for (const std::wstring& arguments : {Quote(path), Quote(path) + L" " + Quote(ignored) + L" extra"}) {
         SCOPED_TRACE(Utf8(arguments));
         FixtureLog log;
-        const Outcome outcome = RunToEnd(Plexmoor1(), arguments);
+        const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), arguments);
         ExpectSingleBox(outcome, std::wstring(L"未対応のフォーマットです。\r\n") + path, true);
         EXPECT_EQ(outcome.exitCode, 1u);
         EXPECT_EQ(log.Count("result2 copy config 1 "), 1u);
@@ -313,14 +238,14 @@ TEST(ConfiguratorArguments, QuotedPathWithSpacesIsOneArgumentAndFurtherOnesAreIg
 TEST(ConfiguratorHost, OwnsThePlugInDialogAsAnInvisibleZeroSizeTopLevelWindow)
 {
     FixtureLog log;
-    ChildProcess child(Quote(Plexmoor1()) + L" " + Quote(FixturePath(L"selfclosing.sph")));
+    Program child(Plexmoor1(), Quote(FixturePath(L"selfclosing.sph")));
     ASSERT_TRUE(child.Started());
     ASSERT_TRUE(log.WaitFor("selfclosing dialog ", 1, kRunTimeoutMs));
 
     // While the plug-in's dialog is up: its owner is the host, a top-level dialog of the process.
     HWND dialog = nullptr;
-    for (HWND window : ProcessWindows(child.Id())) {
-        if (WindowText(window) == L"selfclosing") dialog = window;
+    for (HWND window : TopLevelWindows(child.Id())) {
+        if (TextOf(window) == L"selfclosing") dialog = window;
     }
     ASSERT_NE(dialog, nullptr);
     HWND host = GetWindow(dialog, GW_OWNER);
@@ -328,7 +253,7 @@ TEST(ConfiguratorHost, OwnsThePlugInDialogAsAnInvisibleZeroSizeTopLevelWindow)
     DWORD hostProcess = 0;
     GetWindowThreadProcessId(host, &hostProcess);
     EXPECT_EQ(hostProcess, child.Id());
-    EXPECT_EQ(WindowClass(host), L"#32770");
+    EXPECT_EQ(ClassOf(host), L"#32770");
     EXPECT_EQ(GetAncestor(host, GA_PARENT), GetDesktopWindow());
     const LONG style = GetWindowLongW(host, GWL_STYLE);
     EXPECT_TRUE(style & WS_POPUP);
@@ -351,11 +276,7 @@ TEST(ConfiguratorHost, OwnsThePlugInDialogAsAnInvisibleZeroSizeTopLevelWindow)
 // WM_USER), a WM_USER with a foreign parameter, and the host's own message once more.
 TEST(ConfiguratorHost, CallsThePlugInOnceFromItsOwnPostedMessageAndEndsWithResultPlusTen)
 {
-    struct Resources {
-        HMODULE module = LoadLibraryExW(Plexmoor1().c_str(), nullptr,
-                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        ~Resources() { FreeLibrary(module); }
-    } resources;
+    ConfiguratorResources resources;
     ASSERT_NE(resources.module, nullptr);
 
     static int calls;

@@ -1,9 +1,10 @@
 #include "fixture_log.h"
 
 #include <cstdio>
-#include <stdexcept>
 
 #include "handles.h"
+#include "process_ui.h"
+#include "scratch.h"
 
 namespace {
 
@@ -12,55 +13,19 @@ constexpr wchar_t kVariable[] = L"PLEXMOOR_FIXTURE_LOG";
 // Fixtures hold the file open only while writing one line, and share it for writing.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-std::string ReadAll(const std::wstring& path)
-{
-    std::string content;
-    HANDLE opened =
-        CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return content;
-    handles::UniqueHandle file(opened);
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) content.append(chunk, got);
-    return content;
-}
-
-bool StartsWith(const std::string& line, const std::string& prefix)
-{
-    return line.compare(0, prefix.size(), prefix) == 0;
-}
-
 }  // namespace
 
 FixtureLog::FixtureLog()
 {
-    wchar_t folder[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, folder);
-    wchar_t file[MAX_PATH];
-    if (n == 0 || n > MAX_PATH || GetTempFileNameW(folder, L"pxl", 0, file) == 0)
-        throw std::runtime_error("FixtureLog: no temporary file");
-    path_ = file;
-
-    DWORD needed = GetEnvironmentVariableW(kVariable, nullptr, 0);
-    if (needed > 0) {
-        std::wstring value(needed, L'\0');
-        DWORD got = GetEnvironmentVariableW(kVariable, &value[0], needed);
-        value.resize(got);
-        previous_ = value;
-        hadPrevious_ = true;
-    }
+    WriteBytes(path_, "");
     SetEnvironmentVariableW(kVariable, path_.c_str());
 }
 
-FixtureLog::~FixtureLog()
-{
-    SetEnvironmentVariableW(kVariable, hadPrevious_ ? previous_.c_str() : nullptr);
-    DeleteFileW(path_.c_str());
-}
+FixtureLog::~FixtureLog() { SetEnvironmentVariableW(kVariable, nullptr); }
 
 std::vector<std::string> FixtureLog::Lines() const
 {
-    const std::string content = ReadAll(path_);
+    const std::string content = ReadBytes(path_);
     std::vector<std::string> lines;
     std::size_t start = 0;
     for (;;) {
@@ -79,7 +44,7 @@ std::vector<std::string> FixtureLog::Matching(const std::string& prefix) const
 {
     std::vector<std::string> result;
     for (const std::string& line : Lines()) {
-        if (StartsWith(line, prefix)) result.push_back(line);
+        if (line.compare(0, prefix.size(), prefix) == 0) result.push_back(line);
     }
     return result;
 }
@@ -91,12 +56,7 @@ std::size_t FixtureLog::Count(const std::string& prefix) const
 
 bool FixtureLog::WaitFor(const std::string& prefix, std::size_t count, DWORD timeoutMs) const
 {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (Count(prefix) >= count) return true;
-        if (GetTickCount64() >= deadline) return false;
-        Sleep(20);
-    }
+    return WaitUntil([&] { return Count(prefix) >= count; }, timeoutMs);
 }
 
 void FixtureLog::Clear()
@@ -115,28 +75,5 @@ std::string HandleText(HWND window)
     return text;
 }
 
-std::wstring BinDir()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    std::size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
-}
-
-std::wstring FixturesDir()
-{
-    return BinDir() + L"\\fixtures";
-}
-
-std::wstring FixturePath(const std::wstring& fileName)
-{
-    return FixturesDir() + L"\\" + fileName;
-}
+std::wstring FixturesDir() { return ExecutableDir() + L"\\fixtures"; }
+std::wstring FixturePath(const std::wstring& fileName) { return FixturesDir() + L"\\" + fileName; }

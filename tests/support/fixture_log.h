@@ -1,4 +1,4 @@
-// What the fixture plug-ins report, and where they are.
+// What the fixture plug-ins report (FixtureLog, HandleText), and where they are (FixturePath).
 //
 // Every fixture appends UTF-8 lines "<name> <event>" to the file named by the environment
 // variable PLEXMOOR_FIXTURE_LOG, <name> being its file name without folder and extension:
@@ -17,17 +17,14 @@
 #include <string>
 #include <vector>
 
-// Points PLEXMOOR_FIXTURE_LOG at a new empty file in the temporary folder while the object
-// lives; child processes started meanwhile inherit it. The previous value is put back and the
-// file removed at the end.
+#include "scratch.h"
+
+// Points PLEXMOOR_FIXTURE_LOG at a new empty file in a folder of its own while the object lives;
+// child processes started meanwhile inherit it. One log at a time: the end unsets the variable.
 class FixtureLog {
 public:
     FixtureLog();
     ~FixtureLog();
-    FixtureLog(const FixtureLog&) = delete;
-    FixtureLog& operator=(const FixtureLog&) = delete;
-
-    const std::wstring& Path() const { return path_; }
 
     // All complete lines so far, without line ends.
     std::vector<std::string> Lines() const;
@@ -40,17 +37,14 @@ public:
     void Clear();
 
 private:
-    std::wstring path_;
-    std::wstring previous_;
-    bool hadPrevious_ = false;
+    TempFolder folder_;
+    std::wstring path_ = folder_ / L"fixtures.log";
 };
 
 // A window handle written the way the fixtures write it: lowercase hex, no prefix, "0" for null.
 std::string HandleText(HWND window);
 
-// Folder of the running executable, without a trailing backslash.
-std::wstring BinDir();
-// BinDir() + "\fixtures", where the fixture plug-ins are built.
+// ExecutableDir() + "\fixtures", where the fixture plug-ins are built.
 std::wstring FixturesDir();
 // FixturesDir() + "\" + fileName, e.g. FixturePath(L"ordinary.sph").
 std::wstring FixturePath(const std::wstring& fileName);

@@ -1,55 +1,25 @@
-// A running Plexmoor2.exe driven and read from outside, with nothing but Win32: what a user's
-// mouse and keyboard would do is posted to its windows, what the user would see is read back.
+// A running Plexmoor2.exe (or another build of it) driven and read from outside through its
+// windows, as a user's mouse and keyboard would: select, click, drop down the history, pick a
+// folder, read its lists and message boxes, close it. Built on process_ui.h.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "process.h"
-
-// One row of a report list: column 0 and column 1.
-using ReportRow = std::pair<std::wstring, std::wstring>;
-
-// Memory inside another process, for messages whose pointers the system does not carry across.
-class RemoteBuffer {
-public:
-    RemoteBuffer(HANDLE process, size_t bytes);
-    ~RemoteBuffer();
-    RemoteBuffer(const RemoteBuffer&) = delete;
-    RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-
-    void* Address() const { return address_; }
-    bool Write(const void* data, size_t bytes, size_t offset = 0) const;
-    bool Read(void* data, size_t bytes, size_t offset = 0) const;
-
-private:
-    HANDLE process_;
-    void* address_ = nullptr;
-};
-
-// A message box of the browser: found among its top-level windows by the text control 0xFFFF.
-struct BrowserMessageBox {
-    HWND window = nullptr;
-    HWND owner = nullptr;
-    std::wstring text;
-    std::wstring caption;
-};
+#include "process_ui.h"
 
 class RemoteBrowser {
 public:
-    // Starts the exe of the build (Plexmoor2.exe unless told) and waits for its dialog.
-    explicit RemoteBrowser(const wchar_t* exeName = L"Plexmoor2.exe");
-    ~RemoteBrowser();  // the child is killed when it still runs
-    RemoteBrowser(const RemoteBrowser&) = delete;
-    RemoteBrowser& operator=(const RemoteBrowser&) = delete;
+    // Starts the exe of the build and waits for its dialog and the start-up scan.
+    explicit RemoteBrowser(const wchar_t* exeName = L"Plexmoor2.exe", const std::wstring& arguments = L"");
 
     HWND Dialog() const { return dialog_; }
-    ChildProcess& Process() { return process_; }
-    bool Running() { return process_.Wait(0) == STILL_ACTIVE; }
-    // Waits until the browser has worked through everything posted to it so far.
+    HWND Item(int id) const { return GetDlgItem(dialog_, id); }
+    const Program& Process() const { return program_; }
+    bool Running() const { return program_.Running(); }
+    // Everything posted to the browser so far is handled (or a modal loop of it runs).
     void Settle() const;
 
     std::wstring Folder() const;
@@ -58,36 +28,29 @@ public:
     int SelectedPlugin() const;
     // As a click on the entry does: select it, then the notification the list box sends.
     void SelectPlugin(int index) const;
-    std::vector<ReportRow> InfoRows() const;
-    std::vector<ReportRow> TypeRows() const;
-    // Index of the first selected row of the file-type list, -1 for none.
+    std::vector<Row> InfoRows() const;
+    std::vector<Row> TypeRows() const;
     int SelectedTypeRow() const;
-    bool SettingsEnabled() const;
-    bool AboutEnabled() const;
+    bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     // A click on a push button of the dialog.
     void Click(int controlId) const;
 
     // The split button's arrow from the keyboard: focus on Browse, then the Down key.
     void DropDownHistory() const;
-    // Waits for the browser's popup menu and picks the item (1-based) with Down and Enter;
-    // 0 dismisses it with Escape. False when no menu appeared. (The menu's items cannot be read
-    // from outside: a menu handle means nothing in another process under Wine.)
-    bool ChooseFromPopupMenu(int item, DWORD timeoutMs = 5000) const;
+    // Waits for the browser's popup menu and answers it as AnswerPopupMenu does; false when none
+    // appeared or it did not close. (Its items cannot be read: a menu handle is per process.)
+    bool ChooseFromPopupMenu(int item) const;
     // The whole folder-picker route: Browse clicked, the picker's selection set to folder, OK.
-    bool PickFolder(const std::wstring& folder, DWORD timeoutMs = 10000);
+    bool PickFolder(const std::wstring& folder) const;
 
-    // A visible message box of the browser, or an empty record when none appeared in time.
-    BrowserMessageBox WaitForMessageBox(DWORD timeoutMs = 5000) const;
+    // A visible message box of the browser; an empty view when none appeared in time.
+    MessageBoxView WaitForMessageBox(DWORD timeoutMs = 5000) const;
+    // True when a message box is up now.
+    bool ShowsMessageBox() const;
     // Close button of the caption; returns the exit code (STILL_ACTIVE when it did not end).
-    DWORD Close(DWORD timeoutMs = 10000);
+    DWORD Close(DWORD timeoutMs = kWaitMs) const;
 
 private:
-    std::vector<ReportRow> ReadReport(int controlId) const;
-    std::wstring ReadCell(HWND list, int row, int column, RemoteBuffer& buffer) const;
-
-    ChildProcess process_;
+    Program program_;
     HWND dialog_ = nullptr;
 };
-
-// For test messages.
-std::string ToUtf8(const std::wstring& text);

@@ -1,80 +1,74 @@
-// Drives the nested modal loops of the code under test (popup menus, the folder picker) from
-// a thread of the test's own, and reads and sets the clipboard and the settings file.
+// For tests that run the browser's code in their own process:
+// - PopupMenuDriver and PickerDriver answer the nested modal loops (TrackPopupMenu,
+//   SHBrowseForFolder) from a thread of their own and record what the window showed; one
+//   that does not see its window in time, or cannot close it, fails the test with a message
+//   and never leaves the loop running;
+// - ClipboardHolder: another process (this test program again) holding the clipboard open.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-// Waits for a popup menu ("#32768") of this process, records it, then answers it by keys:
-// choose > 0 picks that item (1-based), choose == 0 dismisses it with Escape.
-class PopupMenuDriver {
-public:
-    explicit PopupMenuDriver(int choose, DWORD timeoutMs = 5000);
-    ~PopupMenuDriver();
-    PopupMenuDriver(const PopupMenuDriver&) = delete;
-    PopupMenuDriver& operator=(const PopupMenuDriver&) = delete;
+#include "process_ui.h"
 
+class LoopDriver {
+public:
     bool Seen() const { return seen_; }
-    // The items' texts as stored in the menu, mnemonic marks included.
-    std::vector<std::wstring> Items() const;
-    // Screen rectangle of the menu window.
+    // A menu's item texts (mnemonic marks included), a picker's child window texts.
+    std::vector<std::wstring> Texts() const;
+    // Screen rectangle of the window.
     RECT Bounds() const;
 
-private:
-    void Run(int choose, DWORD timeoutMs);
-
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> seen_{false};
+protected:
+    // find returns this process's window once it is up; answer answers it, false on failure.
+    LoopDriver(const wchar_t* className, HWND owner, std::function<bool(HWND)> answer, DWORD timeoutMs);
+    ~LoopDriver();
+    // What the window showed; declared before the thread that fills it.
     mutable std::mutex mutex_;
-    std::vector<std::wstring> items_;
+    std::vector<std::wstring> texts_;
     RECT bounds_ = {};
-    std::thread thread_;
-};
-
-// What a menu shows for an item text: "&&" reads as "&", a single "&" marks the next letter.
-std::wstring DisplayedMenuText(const std::wstring& itemText);
-
-// Waits for a visible dialog ("#32770") of this process owned by owner, runs an action on it
-// from the driver's thread, and records the dialog.
-class OwnedDialogDriver {
-public:
-    enum class Answer { Cancel, Accept, SelectThenAccept };
-    // SelectThenAccept sends BFFM_SETSELECTIONW with path before pressing OK.
-    OwnedDialogDriver(HWND owner, Answer answer, const std::wstring& path = L"", DWORD timeoutMs = 10000);
-    ~OwnedDialogDriver();
-    OwnedDialogDriver(const OwnedDialogDriver&) = delete;
-    OwnedDialogDriver& operator=(const OwnedDialogDriver&) = delete;
-
-    bool Seen() const { return seen_; }
-    // Texts of the dialog's child windows when it was found.
-    std::vector<std::wstring> ChildTexts() const;
 
 private:
-    void Run(HWND owner, Answer answer, DWORD timeoutMs);
-
-    std::wstring path_;
-    mutable std::mutex mutex_;
-    std::vector<std::wstring> childTexts_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> seen_{false};
     std::thread thread_;
 };
 
-// Replaces the settings file by one in UTF-16 whose [History] keys "1".. hold folders.
-void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders);
-
-// The clipboard's CF_UNICODETEXT; ok is false when there is none or it cannot be opened.
-struct ClipboardContent {
-    std::wstring text;
-    bool ok = false;
+// choose > 0 picks that item (1-based), choose == 0 dismisses the menu.
+class PopupMenuDriver : public LoopDriver {
+public:
+    explicit PopupMenuDriver(int choose, DWORD timeoutMs = 5000);
 };
-ClipboardContent ReadClipboardText();
-bool WriteClipboardText(const std::wstring& text);
 
-// Dispatches this thread's pending messages for a while.
-void PumpMessages(DWORD milliseconds);
+// Answers the folder picker that opens over owner; Texts() ends with the name of the folder it
+// showed selected when it opened.
+class PickerDriver : public LoopDriver {
+public:
+    PickerDriver(HWND owner, PickerAnswer answer, const std::wstring& folder = L"", DWORD timeoutMs = kWaitMs);
+};
+
+class ClipboardHolder {
+public:
+    // Sets the clipboard's text to text (when not empty), then holds it open.
+    explicit ClipboardHolder(const std::wstring& text = L"");
+    ~ClipboardHolder() { Release(); }
+    bool Held() const { return held_; }
+    // Lets go; the holder's exit code (0: it held the clipboard).
+    DWORD Release();
+
+private:
+    handles::UniqueHandle ready_;
+    handles::UniqueHandle release_;
+    std::unique_ptr<Program> holder_;
+    bool held_ = false;
+};
+// In the holder process, from the test program's main: holds when asked to, then ends the
+// process; returns otherwise.
+void HoldClipboardIfAsked();

@@ -12,14 +12,11 @@
 #include "intercept.h"
 #include "message.h"
 #include "module.h"
-#include "process.h"
-#include "resource.h"
 #include "scratch.h"
+#include "resource.h"
 #include "ui_driver.h"
 
 namespace {
-
-constexpr wchar_t kHolderVariable[] = L"PLEXMOOR_CLIPBOARD_HOLDER";
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
@@ -69,39 +66,6 @@ void SelectRow(HWND list, int row)
     state.state = LVIS_SELECTED | LVIS_FOCUSED;
     SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&state));
 }
-
-// Another process holding the clipboard open: this test program re-launched on the hidden
-// test below, which opens it and waits for the release event.
-class ClipboardHolder {
-public:
-    ClipboardHolder()
-    {
-        const std::wstring id = std::to_wstring(GetCurrentProcessId());
-        ready_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorClipboardReady-" + id).c_str());
-        release_ = CreateEventW(nullptr, TRUE, FALSE, (L"Local\\PlexmoorClipboardRelease-" + id).c_str());
-        SetEnvironmentVariableW(kHolderVariable, id.c_str());
-        wchar_t self[MAX_PATH] = {};
-        GetModuleFileNameW(nullptr, self, MAX_PATH);
-        child_ = std::make_unique<ChildProcess>(
-            Quote(self) + L" --gtest_also_run_disabled_tests --gtest_filter=ClipboardHolderProcess.DISABLED_Hold");
-        SetEnvironmentVariableW(kHolderVariable, nullptr);
-        holding_ = child_->Started() && WaitForSingleObject(ready_, 10000) == WAIT_OBJECT_0;
-    }
-    ~ClipboardHolder()
-    {
-        SetEvent(release_);
-        child_->Wait(10000);
-        CloseHandle(ready_);
-        CloseHandle(release_);
-    }
-    bool Holding() const { return holding_; }
-
-private:
-    HANDLE ready_ = nullptr;
-    HANDLE release_ = nullptr;
-    std::unique_ptr<ChildProcess> child_;
-    bool holding_ = false;
-};
 
 class ClipboardExport : public testing::Test {
 protected:
@@ -224,7 +188,7 @@ TEST_F(ClipboardExport, ClipboardHeldByAnotherProcessBeepsAndChangesNothing)
     FillRows(list_, {{L"*.bmp", L"Bitmap"}});
     {
         ClipboardHolder holder;
-        ASSERT_TRUE(holder.Holding());
+        ASSERT_TRUE(holder.Held());
         CopyAllExtensions(list_);
         ExpectRefused();
         ui_.Clear();
@@ -241,14 +205,13 @@ protected:
     {
         InitListViews();
         ASSERT_TRUE(WriteClipboardText(L"before"));
-        WriteHistoryFile(GetSettingsFilePath(nullptr), {start_.Path()});
+        settings_.WriteHistory({start_.Path()});
         dialog_ = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
         ASSERT_NE(dialog_, nullptr);
         SetWindowPos(dialog_, nullptr, 10, 10, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         list_ = GetDlgItem(dialog_, IDC_TYPE_LIST);
         FillRows(list_, {{L"*.bmp", L"Bitmap"}, {L"*.pic;*.pi2", L"PIC 形式"}, {L"*.mag", L"MAG"}});
         SelectRow(list_, 1);
-        PumpMessages(50);
     }
     void TearDown() override
     {
@@ -260,7 +223,7 @@ protected:
         SendMessageW(dialog_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_), MAKELPARAM(-1, -1));
     }
 
-    SavedFile settings_{GetSettingsFilePath(nullptr)};
+    SettingsSandbox settings_;
     TempFolder start_;
     HWND dialog_ = nullptr;
     HWND list_ = nullptr;
@@ -273,7 +236,7 @@ TEST_F(TypeListContextMenu, CommandsCopyTheSelectedRowsColumns)
         PopupMenuDriver menu(1);
         OpenFromKeyboard();
         ASSERT_TRUE(menu.Seen());
-        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{L"拡張子をクリップボードにコピー(&E)",
+        EXPECT_EQ(menu.Texts(), (std::vector<std::wstring>{L"拡張子をクリップボードにコピー(&E)",
                                                             L"ファイル形式名をクリップボードへコピー(&T)"}));
     }
     EXPECT_EQ(ReadClipboardText().text, L"*.pic;*.pi2");
@@ -311,30 +274,31 @@ TEST_F(TypeListContextMenu, KeyboardMenuOpensAtSelectedRowsBottomLeftAndDismissC
     EXPECT_TRUE(ui_.Beeps().empty());
 }
 
+TEST_F(TypeListContextMenu, MouseMenuOpensAtThePointerAndTheInformationListHasNone)
+{
+    {
+        PopupMenuDriver menu(0);
+        SendMessageW(dialog_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list_), MAKELPARAM(300, 200));
+        ASSERT_TRUE(menu.Seen());
+        EXPECT_EQ(menu.Bounds().left, 300);
+        EXPECT_EQ(menu.Bounds().top, 200);
+    }
+    // A menu would hold the sent message until the driver answered it.
+    PopupMenuDriver none(0);
+    SendMessageW(dialog_, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(GetDlgItem(dialog_, IDC_INFO_LIST)),
+                 MAKELPARAM(300, 200));
+    EXPECT_FALSE(none.Seen());
+    EXPECT_EQ(ReadClipboardText().text, L"before");
+}
+
 TEST_F(TypeListContextMenu, NoSelectedRowNoMenu)
 {
     LVITEMW state = {};
     state.stateMask = LVIS_SELECTED;
     SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&state));
-    PopupMenuDriver menu(0, 500);
+    PopupMenuDriver menu(0);
     OpenFromKeyboard();
     EXPECT_FALSE(menu.Seen());
-}
-
-// Not a test: the helper process of ClipboardHolder.
-TEST(ClipboardHolderProcess, DISABLED_Hold)
-{
-    wchar_t id[32] = {};
-    if (!GetEnvironmentVariableW(kHolderVariable, id, 32)) return;
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, (std::wstring(L"Local\\PlexmoorClipboardReady-") + id).c_str());
-    HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, (std::wstring(L"Local\\PlexmoorClipboardRelease-") + id).c_str());
-    ASSERT_TRUE(ready && release);
-    ASSERT_TRUE(OpenClipboard(nullptr));
-    SetEvent(ready);
-    WaitForSingleObject(release, 20000);
-    CloseClipboard();
-    CloseHandle(ready);
-    CloseHandle(release);
 }
 
 }  // namespace

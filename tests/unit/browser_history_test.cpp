@@ -10,14 +10,13 @@
 
 #include "fixture_log.h"
 #include "history.h"
+#include "process_ui.h"
 #include "scratch.h"
 
 namespace {
 
 using Keys = std::map<std::wstring, std::wstring>;
 using Folders = std::vector<std::wstring>;
-
-const wchar_t kSusieKey[] = L"Software\\Brintell\\Susie\\Plug-in";
 
 // Keys "1" to "9" of the History section as the file holds them, missing keys left out.
 Keys HistoryKeys(const std::wstring& settingsFile)
@@ -39,12 +38,6 @@ void WriteHistoryKeys(const std::wstring& settingsFile, const Keys& keys)
     for (const auto& key : keys) {
         WritePrivateProfileStringW(L"History", key.first.c_str(), key.second.c_str(), settingsFile.c_str());
     }
-}
-
-// The profile functions may answer from a cache; this makes the next read come from the disk.
-void FlushProfileCache(const std::wstring& settingsFile)
-{
-    WritePrivateProfileStringW(nullptr, nullptr, nullptr, settingsFile.c_str());
 }
 
 class History : public testing::Test {
@@ -176,33 +169,16 @@ TEST_F(History, OverlongValueIsCutTo32768Characters)
 // The real settings file and Susie's registry value, put back after each test.
 class StartupFolder : public testing::Test {
 protected:
-    StartupFolder()
-    {
-        FlushProfileCache(settings);
-        DeleteFileW(settings.c_str());
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSusieKey);
-    }
-    void SetSusiePath(DWORD type, const std::wstring& text, bool terminated = true)
-    {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSusieKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        const DWORD bytes = static_cast<DWORD>((text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
-        RegSetValueExW(key, L"Path", 0, type, reinterpret_cast<const BYTE*>(text.c_str()), bytes);
-        RegCloseKey(key);
-    }
-
+    SettingsSandbox sandbox;
     const std::wstring settings = GetSettingsFilePath(nullptr);
-    SavedFile savedSettings{settings};
-    SavedRegistryValue savedSusie{HKEY_CURRENT_USER, kSusieKey, L"Path"};
 };
 
 TEST_F(StartupFolder, HistoryComesFirstThenSusiesFolderThenTheProgramsOwn)
 {
-    ASSERT_NE(settings.find(L"\\Quorvane\\Plexmoor2\\sph.ini"), std::wstring::npos) << settings.c_str();
-    EXPECT_EQ(GetInitialFolder(nullptr), BinDir());
+    ASSERT_EQ(settings, SettingsFilePath());
+    EXPECT_EQ(GetInitialFolder(nullptr), ExecutableDir());
 
-    SetSusiePath(REG_SZ, L"C:\\Susie\\Plug-ins");
+    sandbox.SetSusieFolder(L"C:\\Susie\\Plug-ins");
     EXPECT_EQ(GetInitialFolder(nullptr), L"C:\\Susie\\Plug-ins");
 
     SHCreateDirectoryExW(nullptr, settings.substr(0, settings.rfind(L'\\')).c_str(), nullptr);
@@ -212,16 +188,16 @@ TEST_F(StartupFolder, HistoryComesFirstThenSusiesFolderThenTheProgramsOwn)
 
 TEST_F(StartupFolder, SusiesFolderCountsOnlyAsANonEmptyPlainString)
 {
-    SetSusiePath(REG_EXPAND_SZ, L"%USERPROFILE%\\Susie");
+    sandbox.SetSusieFolder(L"%USERPROFILE%\\Susie", REG_EXPAND_SZ);
     EXPECT_EQ(ReadSusiePluginFolder(), L"");
-    EXPECT_EQ(GetInitialFolder(nullptr), BinDir());
+    EXPECT_EQ(GetInitialFolder(nullptr), ExecutableDir());
 
-    SetSusiePath(REG_SZ, L"");
+    sandbox.SetSusieFolder(L"");
     EXPECT_EQ(ReadSusiePluginFolder(), L"");
-    EXPECT_EQ(GetInitialFolder(nullptr), BinDir());
+    EXPECT_EQ(GetInitialFolder(nullptr), ExecutableDir());
 
     // Data stored without its terminating zero is still read whole, and no further.
-    SetSusiePath(REG_SZ, L"C:\\Unterminated", false);
+    sandbox.SetSusieFolder(L"C:\\Unterminated", REG_SZ, false);
     EXPECT_EQ(ReadSusiePluginFolder(), L"C:\\Unterminated");
 }
 

@@ -18,6 +18,17 @@
 
 namespace {
 
+// Indexes of the rows that carry the selected state.
+std::vector<int> SelectedRows(const TestBrowserDialog& dialog, int id)
+{
+    std::vector<int> selected;
+    const int count = static_cast<int>(SendMessageW(dialog.Item(id), LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        if (SendMessageW(dialog.Item(id), LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED) selected.push_back(row);
+    }
+    return selected;
+}
+
 using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
 
 const std::wstring kFileNameLabel = L"ファイル名";
@@ -74,7 +85,7 @@ TEST_F(Inspection, OrdinaryPluginShowsItsFactsAndTypesWithTheFirstTypeSelected)
                                                 {kVersionLabel, L"00IN"}}));
     EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST),
               (Rows{{L"*.abc", L"ABC image"}, {L"*.def;*.deg", L"DEF image"}, {L"*.ghi", L"GHI image"}}));
-    EXPECT_EQ(dialog.SelectedRows(IDC_TYPE_LIST), std::vector<int>{0});
+    EXPECT_EQ(SelectedRows(dialog, IDC_TYPE_LIST), std::vector<int>{0});
     EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
     EXPECT_TRUE(dialog.Enabled(IDC_ABOUT));
     // About before version, then pairs until the first empty one (8, 9).
@@ -101,7 +112,7 @@ TEST_F(Inspection, ButtonsAndRowsFollowTheExportsOfEachPlugin)
         Inspect(settingsOnly);
         EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (Rows{{kFileNameLabel, settingsOnly}}));
         EXPECT_TRUE(dialog.Rows(IDC_TYPE_LIST).empty());
-        EXPECT_TRUE(dialog.SelectedRows(IDC_TYPE_LIST).empty());
+        EXPECT_TRUE(SelectedRows(dialog, IDC_TYPE_LIST).empty());
         EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
         EXPECT_TRUE(dialog.Enabled(IDC_ABOUT));
         EXPECT_FALSE(IsLoaded(FixturePath(settingsOnly)));
@@ -145,7 +156,7 @@ TEST_F(Inspection, AtMostThirtyTwoTypesAreAskedAndShown)
     const Rows types = dialog.Rows(IDC_TYPE_LIST);
     ASSERT_EQ(types.size(), 32u);
     EXPECT_EQ(types.back(), std::make_pair(std::wstring(L"*.t31"), std::wstring(L"Type 31 image")));
-    EXPECT_EQ(dialog.SelectedRows(IDC_TYPE_LIST), std::vector<int>{0});
+    EXPECT_EQ(SelectedRows(dialog, IDC_TYPE_LIST), std::vector<int>{0});
     const std::vector<int> asked = NumbersAsked("types40");
     EXPECT_EQ(asked.size(), 66u);
     EXPECT_EQ(*std::max_element(asked.begin(), asked.end()), 65);
@@ -257,7 +268,9 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
     };
     const std::wstring fixtures = FixturesDir();
     for (const Case& c : {Case{folder.Path().c_str(), L"gone.sph"}, Case{fixtures.c_str(), L"infoonly.sph"},
-                          Case{fixtures.c_str(), L"notalib.sph"}, Case{fixtures.c_str(), nullptr}}) {
+                          Case{fixtures.c_str(), L"notalib.sph"}, Case{fixtures.c_str(), L"refuses.sph"},
+                          Case{fixtures.c_str(), L"truncated.sph"}, Case{fixtures.c_str(), L"win32.sph"},
+                          Case{fixtures.c_str(), nullptr}}) {
         SCOPED_TRACE(testing::Message() << "entry " << std::wstring(c.entry ? c.entry : L"(none)").c_str());
         if (c.entry) {
             dialog.ShowEntry(c.folder, c.entry);
@@ -274,8 +287,9 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
         EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (Rows{{L"marker", L""}}));
         EXPECT_EQ(log.Count("infoonly config"), 0u);
     }
-    EXPECT_FALSE(IsLoaded(FixturePath(L"infoonly.sph")));
-    EXPECT_FALSE(IsLoaded(FixturePath(L"notalib.sph")));
+    for (const wchar_t* name : {L"infoonly.sph", L"notalib.sph", L"refuses.sph", L"truncated.sph", L"win32.sph"}) {
+        EXPECT_FALSE(IsLoaded(FixturePath(name))) << Utf8(name);
+    }
 }
 
 TEST_F(Inspection, KeyboardFocusStaysOnSettingsAcrossItsRefill)

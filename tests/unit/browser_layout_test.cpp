@@ -3,15 +3,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cmath>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "dialog.h"
+#include "fixture_log.h"
 #include "intercept.h"
 #include "layout.h"
 #include "module.h"
 #include "resource.h"
+#include "scratch.h"
 
 namespace {
 
@@ -303,13 +305,14 @@ TEST_F(ColumnLayout, ReserveIsScrollBarScaledToMonitorDpiRoundedUp)
     SetClientWidth(IDC_TYPE_LIST, 646);
     const struct {
         int dpi;
-        int reserve;
-    } cases[] = {{96, 17}, {120, 22}, {144, 26}, {168, 30}, {192, 34}};
+        int first;
+        int second;
+    } cases[] = {{96, 251, 377}, {120, 249, 374}, {144, 247, 372}, {168, 246, 369}, {192, 244, 367}};
     for (const auto& c : cases) {
         sources.state.shcoreDpi = c.dpi;
         const Columns types = Layout(IDC_TYPE_LIST, 0.4f);
-        EXPECT_EQ(types.first + types.second, 646 - c.reserve - 1) << c.dpi << " DPI";
-        EXPECT_EQ(types.first, static_cast<int>(static_cast<float>(646 - c.reserve - 1) * 0.4f)) << c.dpi << " DPI";
+        EXPECT_EQ(types.first, c.first) << c.dpi << " DPI";
+        EXPECT_EQ(types.second, c.second) << c.dpi << " DPI";
     }
 }
 
@@ -317,25 +320,49 @@ TEST_F(ColumnLayout, ColumnsAlwaysAddUpToUsableWidth)
 {
     DpiSources sources;
     sources.state.shcoreDpi = 144;
-    for (int width : {100, 333, 646, 777, 1001}) {
-        SetClientWidth(IDC_INFO_LIST, width);
-        for (float fraction : {0.15f, 0.4f, 0.333f}) {
-            const Columns columns = Layout(IDC_INFO_LIST, fraction);
-            EXPECT_EQ(columns.first + columns.second, width - 26 - 1) << width << " x " << fraction;
-            EXPECT_EQ(columns.first, static_cast<int>(static_cast<float>(width - 27) * fraction));
+    // Usable width: the client width less 26 for the scroll bar at 144 DPI and 1.
+    const struct {
+        int width;
+        int firsts[3];
+    } cases[] = {{100, {10, 29, 24}}, {333, {45, 122, 101}}, {646, {92, 247, 206}}, {777, {112, 300, 249}},
+                 {1001, {146, 389, 324}}};
+    const float fractions[] = {0.15f, 0.4f, 0.333f};
+    for (const auto& c : cases) {
+        SetClientWidth(IDC_INFO_LIST, c.width);
+        for (int i = 0; i < 3; ++i) {
+            const Columns columns = Layout(IDC_INFO_LIST, fractions[i]);
+            EXPECT_EQ(columns.first, c.firsts[i]) << c.width << " x " << fractions[i];
+            EXPECT_EQ(columns.first + columns.second, c.width - 27) << c.width << " x " << fractions[i];
         }
     }
 }
 
-TEST_F(ColumnLayout, RowsAddedLaterKeepTheWidths)
+// The browser's own dialog, laid out at start-up on a plug-in with three types, then refilled
+// by inspecting one with 32: the scroll bar that appears takes its room from the second column.
+TEST(LaidOutDialog, RowsAddedLaterKeepTheWidths)
 {
-    SetClientWidth(IDC_TYPE_LIST, 646);
-    const Columns before = Layout(IDC_TYPE_LIST, 0.4f);
-    AddRows(IDC_TYPE_LIST, 60);
-    ASSERT_TRUE(HasScrollBar(IDC_TYPE_LIST));
-    const Columns after = Widths(IDC_TYPE_LIST);
-    EXPECT_EQ(after.first, before.first);
-    EXPECT_EQ(after.second, before.second);
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    SettingsSandbox settings;
+    TempFolder folder;
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"a.sph").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"types40.sph").c_str(), (folder / L"b.sph").c_str(), FALSE));
+    settings.WriteHistory({folder.Path()});
+    HWND dialog = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    HWND list = GetDlgItem(dialog, IDC_TYPE_LIST);
+    ASSERT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 3);
+    const int before[] = {static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0)),
+                          static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0))};
+
+    HWND plugins = GetDlgItem(dialog, IDC_PLUGIN_LIST);
+    SendMessageW(plugins, LB_SETCURSEL, 1, 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_PLUGIN_LIST, LBN_SELCHANGE), reinterpret_cast<LPARAM>(plugins));
+    EXPECT_EQ(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0), 32);
+    EXPECT_TRUE(GetWindowLongPtrW(list, GWL_STYLE) & WS_VSCROLL);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), before[0]);
+    EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), before[1]);
+    DestroyWindow(dialog);
 }
 
 TEST_F(ColumnLayout, ShcoreIsLoadedFromSystemDirectoryAndFreedEachTime)

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "access_times.h"
 #include "dialog.h"
 #include "fixture_log.h"
 #include "history.h"
@@ -20,6 +19,21 @@
 #include "ui_driver.h"
 
 namespace {
+
+// What a menu shows for an item text: "&&" reads as "&", a single "&" marks the next letter.
+std::wstring DisplayedMenuText(const std::wstring& itemText)
+{
+    std::wstring shown;
+    for (size_t i = 0; i < itemText.size(); ++i) {
+        if (itemText[i] != L'&') {
+            shown += itemText[i];
+        } else if (i + 1 < itemText.size() && itemText[i + 1] == L'&') {
+            shown += L'&';
+            ++i;
+        }
+    }
+    return shown;
+}
 
 int ListBoxCount(HWND dialog) { return static_cast<int>(SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCOUNT, 0, 0)); }
 
@@ -40,7 +54,7 @@ protected:
 
     void Start(const std::vector<std::wstring>& history)
     {
-        WriteHistoryFile(settingsFile_, history);
+        settings_.WriteHistory(history);
         dialog_ = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
         ASSERT_NE(dialog_, nullptr);
         SetWindowPos(dialog_, nullptr, 20, 20, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -48,8 +62,8 @@ protected:
 
     std::vector<std::wstring> History() const { return ReadFolderHistory(settingsFile_); }
 
+    SettingsSandbox settings_;
     const std::wstring settingsFile_ = GetSettingsFilePath(nullptr);
-    SavedFile savedSettings_{settingsFile_};
     TempFolder first_;
     const std::wstring second_ = first_ / L"二番目";
     const std::wstring third_ = first_ / L"third";
@@ -60,8 +74,8 @@ protected:
 TEST_F(FolderChoice, EmptyHistoryBeepsAndShowsNoMenu)
 {
     Start({first_.Path()});
-    WriteHistoryFile(settingsFile_, {});
-    PopupMenuDriver menu(0, 500);
+    settings_.WriteHistory({});
+    PopupMenuDriver menu(0);
     ShowFolderHistoryMenu(dialog_);
     EXPECT_FALSE(menu.Seen());
     EXPECT_EQ(ui_.Beeps(), std::vector<UINT>{MB_ICONHAND});
@@ -75,7 +89,7 @@ TEST_F(FolderChoice, ChoosingThirdEntryScansItFocusesPluginListAndMovesItFirst)
         PopupMenuDriver menu(3);
         ShowFolderHistoryMenu(dialog_);
         ASSERT_TRUE(menu.Seen());
-        EXPECT_EQ(menu.Items(), (std::vector<std::wstring>{first_.Path(), second_, FixturesDir(), third_}));
+        EXPECT_EQ(menu.Texts(), (std::vector<std::wstring>{first_.Path(), second_, FixturesDir(), third_}));
     }
     EXPECT_EQ(GetFolderText(dialog_), FixturesDir());
     EXPECT_GT(ListBoxCount(dialog_), 0);
@@ -108,23 +122,34 @@ TEST_F(FolderChoice, AmpersandsInFolderNamesReadAsWritten)
     PopupMenuDriver menu(0);
     ShowFolderHistoryMenu(dialog_);
     ASSERT_TRUE(menu.Seen());
-    const std::vector<std::wstring> items = menu.Items();
+    const std::vector<std::wstring> items = menu.Texts();
     ASSERT_EQ(items.size(), folders.size());
     for (size_t i = 0; i < folders.size(); ++i) EXPECT_EQ(DisplayedMenuText(items[i]), folders[i]) << items[i];
 }
 
 TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
 {
-    Start({second_});
+    Start({second_, third_});
     SettleFolderAccessTimes(second_);
-    OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Accept);
-    BrowseForPluginFolder(dialog_);
-    ASSERT_TRUE(picker.Seen());
-    const std::vector<std::wstring> texts = picker.ChildTexts();
-    EXPECT_NE(std::find(texts.begin(), texts.end(), LoadResourceString(IDS_PICK_FOLDER_TITLE)), texts.end());
-    // Accepting at once takes the preselected folder.
-    EXPECT_EQ(GetFolderText(dialog_), second_);
-    EXPECT_EQ(History().front(), second_);
+    SettleFolderAccessTimes(third_);
+    {
+        PickerDriver picker(dialog_, PickerAnswer::SelectThenAccept, third_);
+        BrowseForPluginFolder(dialog_);
+        ASSERT_TRUE(picker.Seen());
+        const std::vector<std::wstring> texts = picker.Texts();
+        EXPECT_NE(std::find(texts.begin(), texts.end(), LoadResourceString(IDS_PICK_FOLDER_TITLE)), texts.end());
+        // What the picker itself showed selected when it opened.
+        EXPECT_EQ(texts.back(), L"二番目");
+    }
+    EXPECT_EQ(GetFolderText(dialog_), third_);
+    EXPECT_EQ(History(), (std::vector<std::wstring>{third_, second_}));
+}
+
+TEST_F(FolderChoice, BrowserAtADriveRootKeepsItsBackslash)
+{
+    Start({L"C:\\"});
+    EXPECT_EQ(GetFolderText(dialog_), L"C:\\");
+    EXPECT_EQ(History(), std::vector<std::wstring>{L"C:\\"});
 }
 
 TEST_F(FolderChoice, CancellingPickerLeavesEverythingAsItWas)
@@ -134,7 +159,7 @@ TEST_F(FolderChoice, CancellingPickerLeavesEverythingAsItWas)
     ASSERT_GT(entries, 0);
     const std::string before = ReadBytes(settingsFile_);
     {
-        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Cancel);
+        PickerDriver picker(dialog_, PickerAnswer::Cancel);
         BrowseForPluginFolder(dialog_);
         ASSERT_TRUE(picker.Seen());
     }
@@ -149,14 +174,14 @@ TEST_F(FolderChoice, ChosenFolderComesBackWithoutTrailingBackslashDriveRootWithI
     Start({first_.Path()});
     SettleFolderAccessTimes(third_);
     {
-        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::SelectThenAccept, third_ + L"\\");
+        PickerDriver picker(dialog_, PickerAnswer::SelectThenAccept, third_ + L"\\");
         BrowseForPluginFolder(dialog_);
         ASSERT_TRUE(picker.Seen());
     }
     EXPECT_EQ(GetFolderText(dialog_), third_);
     EXPECT_EQ(History(), (std::vector<std::wstring>{third_, first_.Path()}));
 
-    OwnedDialogDriver root(dialog_, OwnedDialogDriver::Answer::SelectThenAccept, L"C:\\");
+    PickerDriver root(dialog_, PickerAnswer::SelectThenAccept, L"C:\\");
     EXPECT_EQ(PickFolder(dialog_, L"title", first_.Path()), L"C:\\");
 }
 
@@ -164,7 +189,7 @@ TEST_F(FolderChoice, PickerLeavesThreadsComStateAsItFoundIt)
 {
     Start({first_.Path()});
     {
-        OwnedDialogDriver picker(dialog_, OwnedDialogDriver::Answer::Cancel);
+        PickerDriver picker(dialog_, PickerAnswer::Cancel);
         EXPECT_EQ(PickFolder(dialog_, L"title", first_.Path()), L"");
     }
     // A leftover single-threaded apartment would refuse the change of model.

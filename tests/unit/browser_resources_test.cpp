@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "module.h"
-#include "process.h"
+#include "process_ui.h"
 #include "resource.h"
 
 namespace {
@@ -218,7 +218,7 @@ TEST(BrowserTemplate, CreatedDialogTabsThroughTheSevenStopsAndHasNoDefaultButton
 
     // A label's mnemonic reaches the control that follows it.
     HWND label = GetWindow(GetDlgItem(dialog, IDC_TYPE_LIST), GW_HWNDPREV);
-    EXPECT_EQ(WindowText(label), L"ファイル種類(&T)");
+    EXPECT_EQ(TextOf(label), L"ファイル種類(&T)");
     DestroyWindow(dialog);
 }
 

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <clocale>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "intercept.h"
 #include "module.h"
+#include "process_ui.h"
 
 TEST(LoadResourceString, MissingEntryIsEmpty)
 {
@@ -68,15 +71,40 @@ TEST(VersionString, ResultPointsIntoTheCachedBlock)
     EXPECT_EQ(first, GetVersionString(L"ProductName", nullptr));
 }
 
+// Earlier tests of this program have built the cache: the threads race in a fresh process.
 TEST(VersionResource, IsBuiltOnceAcrossThreads)
 {
+    Program fresh(ExecutablePath(),
+                  L"--gtest_also_run_disabled_tests --gtest_filter=VersionResource.DISABLED_RaceInAFreshProcess");
+    EXPECT_EQ(fresh.Wait(20000), 0u);
+}
+
+TEST(VersionResource, DISABLED_RaceInAFreshProcess)
+{
+    static std::atomic<int> reads{0};
+    static void* real = nullptr;
+    struct Counting {
+        static DWORD WINAPI Size(LPCWSTR path, LPDWORD handle)
+        {
+            ++reads;
+            return reinterpret_cast<decltype(&GetFileVersionInfoSizeW)>(real)(path, handle);
+        }
+    };
+    real = PatchImport("version.dll", "GetFileVersionInfoSizeW", reinterpret_cast<void*>(&Counting::Size));
+    ASSERT_NE(real, nullptr);
+    std::atomic<bool> go{false};
     std::vector<const VersionResourceRecord*> seen(8, nullptr);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&seen, i] { seen[i] = &VersionResource(); });
+        threads.emplace_back([&seen, &go, i] {
+            while (!go) std::this_thread::yield();
+            seen[i] = &VersionResource();
+        });
     }
+    go = true;
     for (auto& t : threads) t.join();
     for (const auto* r : seen) EXPECT_EQ(r, seen[0]);
+    EXPECT_EQ(reads, 1);
 }
 
 TEST(Locale, StepSetsJapaneseLocaleForAllCategories)

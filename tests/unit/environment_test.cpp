@@ -21,3 +21,17 @@ TEST(Environment, JapaneseDialogFontIsReplaced)
     ASSERT_EQ(status, ERROR_SUCCESS) << "without a replacement the dialog shows boxes for Japanese text";
     EXPECT_STREQ(value, L"Noto Sans CJK JP");
 }
+
+// Programs read the display's DPI when they start; a test that set 144 and was killed before
+// it could put 96 back would otherwise change every later test's figures.
+TEST(Environment, DisplayIsSetBackTo96Dpi)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    const DWORD dpi = 96;
+    EXPECT_EQ(RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi)),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
