@@ -113,9 +113,9 @@ wine_prefix_ready() {
             fi
             attempt=$((attempt + 1))
         done
-        if ! "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-fonts.reg")" </dev/null >"$log" 2>&1; then
+        if ! "$WINE_BIN" regedit /S "$(wine_path "$SCRIPTS_DIR/wine-prefix.reg")" </dev/null >"$log" 2>&1; then
             cat "$log" >&2
-            echo "wine-env: importing the Japanese font replacements into $WINEPREFIX failed (regedit)" >&2
+            echo "wine-env: importing the Japanese font replacements and crash settings into $WINEPREFIX failed (regedit)" >&2
             return 1
         fi
         # The prefix counts as ready only once the server has ended and written the registry.

@@ -58,10 +58,10 @@ TEST_P(DisplayScaling, RunningBrowserSplitsItsListsByTheDisplaysDpi)
     EXPECT_EQ(browser.Close(), 0u);
 }
 
-// 96 DPI: 752 - 17 - 1 = 734 usable. 144 DPI: 1076 - 39 - 1 = 1036, the reserve being the
-// 26-pixel bar of a DPI-aware process at 144 multiplied by 1.5 once more.
+// 96 DPI: 752 - 17 - 1 = 734 usable. 144 DPI: 1076 - 26 - 1 = 1049, the reserve being the
+// scroll bar's width at 144 itself, not the system's already scaled 26 scaled once more (39).
 INSTANTIATE_TEST_SUITE_P(LogPixels, DisplayScaling,
                          testing::Values(Case{96, {752, 110, 624}, {752, 293, 441}},
-                                         Case{144, {1076, 155, 881}, {1076, 414, 622}}));
+                                         Case{144, {1076, 157, 892}, {1076, 419, 630}}));
 
 }  // namespace

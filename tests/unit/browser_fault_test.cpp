@@ -24,7 +24,7 @@ namespace {
 
 std::wstring FaultingFixture(const std::wstring& fileName) { return FixturesDir() + L"\\faulting\\" + fileName; }
 
-using Rows = std::vector<std::pair<std::wstring, std::wstring>>;
+using Rows = std::vector<Row>;
 
 // Each test works on its own copy of a fixture: a library that faulted stays loaded for the
 // rest of this program, and no other test may meet it.
@@ -75,7 +75,7 @@ TEST_F(PluginFaults, InspectionKeepsWhatWasGatheredBeepsAndNeverFreesTheLibrary)
         Inspect(L"faulty.sph");
         EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), kFaultyInformation);
         EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (Rows{{L"*.abc", L"ABC image"}}));
-        EXPECT_EQ(dialog.SelectedRows(IDC_TYPE_LIST), std::vector<int>{0});
+        EXPECT_EQ(ListViewSelection(dialog.Item(IDC_TYPE_LIST)), 0);
         EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
         EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
         EXPECT_TRUE(IsCopyLoaded(L"faulty.sph"));

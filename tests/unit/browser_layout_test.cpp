@@ -9,6 +9,7 @@
 
 #include "dialog.h"
 #include "fixture_log.h"
+#include "handles.h"
 #include "intercept.h"
 #include "layout.h"
 #include "module.h"
@@ -24,6 +25,8 @@ constexpr int kScreenDcDpi = 168;
 constexpr int kMonitorDcDpi = 192;
 
 enum class Shcore { Answers, Missing, NoExport, Fails };
+// Whether user32 offers GetSystemMetricsForDpi (Windows 10 1607 and later), and what it says.
+enum class MetricsForDpi { Missing, Answers };
 
 struct SourceState {
     Shcore shcore = Shcore::Answers;
@@ -33,7 +36,10 @@ struct SourceState {
     bool screenDcFails = false;
     bool monitorDcFails = false;
     bool systemDirectoryFails = false;
+    MetricsForDpi metricsForDpi = MetricsForDpi::Missing;
+    int scrollBarForDpi = 0;
 
+    std::vector<UINT> metricsDpis;
     std::vector<std::wstring> libraryLoads;
     int shcoreLoaded = 0;
     int librariesFreed = 0;
@@ -96,8 +102,18 @@ HRESULT WINAPI FailingGetDpiForMonitor(HMONITOR, int, UINT* x, UINT* y)
     return E_INVALIDARG;
 }
 
+int WINAPI AnsweringGetSystemMetricsForDpi(int index, UINT dpi)
+{
+    g_state->metricsDpis.push_back(dpi);
+    return index == SM_CXVSCROLL ? g_state->scrollBarForDpi : 0;
+}
+
 FARPROC WINAPI FakeGetProcAddress(HMODULE module, LPCSTR name)
 {
+    if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "GetSystemMetricsForDpi") {
+        if (g_state->metricsForDpi == MetricsForDpi::Missing) return nullptr;
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&AnsweringGetSystemMetricsForDpi));
+    }
     if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 && std::string(name) == "GetDpiForMonitor") {
         switch (g_state->shcore) {
         case Shcore::NoExport: return nullptr;
@@ -187,6 +203,22 @@ public:
 
 INT_PTR CALLBACK PlainDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
+// Resizes a list so that its client area is exactly clientWidth pixels wide; gives that width.
+int SetClientWidth(HWND list, int clientWidth)
+{
+    RECT window = {};
+    RECT client = {};
+    GetWindowRect(list, &window);
+    GetClientRect(list, &client);
+    const int frame = (window.right - window.left) - client.right;
+    SetWindowPos(list, nullptr, 0, 0, clientWidth + frame, window.bottom - window.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(list, &client);
+    return client.right;
+}
+
+int ColumnWidth(HWND list, int column) { return static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, column, 0)); }
+
 struct Columns {
     int first;
     int second;
@@ -220,19 +252,7 @@ protected:
     HWND List(int id) const { return GetDlgItem(dialog_, id); }
 
     // Resizes the list so that its client area is exactly clientWidth pixels wide.
-    void SetClientWidth(int id, int clientWidth)
-    {
-        HWND list = List(id);
-        RECT window = {};
-        RECT client = {};
-        GetWindowRect(list, &window);
-        GetClientRect(list, &client);
-        const int frame = (window.right - window.left) - client.right;
-        SetWindowPos(list, nullptr, 0, 0, clientWidth + frame, window.bottom - window.top,
-                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        GetClientRect(list, &client);
-        ASSERT_EQ(client.right, clientWidth);
-    }
+    void SetClientWidth(int id, int clientWidth) { ASSERT_EQ(::SetClientWidth(List(id), clientWidth), clientWidth); }
 
     void AddRows(int id, int count)
     {
@@ -316,6 +336,21 @@ TEST_F(ColumnLayout, ReserveIsScrollBarScaledToMonitorDpiRoundedUp)
     }
 }
 
+// In a per-monitor-aware process GetSystemMetrics is already scaled to the system DPI: where
+// user32 can say the width for the monitor's DPI, that width is the reserve, unscaled.
+TEST_F(ColumnLayout, WhereUser32KnowsTheScrollBarForTheMonitorsDpiThatIsTheReserve)
+{
+    DpiSources sources;
+    sources.state.metricsForDpi = MetricsForDpi::Answers;
+    sources.state.scrollBarForDpi = 25;
+    sources.state.shcoreDpi = 144;
+    SetClientWidth(IDC_TYPE_LIST, 646);
+    const Columns types = Layout(IDC_TYPE_LIST, 0.4f);
+    EXPECT_EQ(types.first, 248);
+    EXPECT_EQ(types.second, 372);
+    EXPECT_EQ(sources.state.metricsDpis, std::vector<UINT>{144});
+}
+
 TEST_F(ColumnLayout, ColumnsAlwaysAddUpToUsableWidth)
 {
     DpiSources sources;
@@ -363,6 +398,38 @@ TEST(LaidOutDialog, RowsAddedLaterKeepTheWidths)
     EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 0, 0), before[0]);
     EXPECT_EQ(SendMessageW(list, LVM_GETCOLUMNWIDTH, 1, 0), before[1]);
     DestroyWindow(dialog);
+}
+
+// A move to a monitor of 144 DPI as Windows makes it: WM_DPICHANGED, then the default handling
+// gives the dialog and its lists their new sizes. The columns must fill the new lists.
+TEST(LaidOutDialog, ADpiChangeLaysTheColumnsOutForTheListsNewSize)
+{
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    SettingsSandbox settings;
+    TempFolder empty;
+    settings.WriteHistory({empty.Path()});
+    DpiSources sources;
+    sources.state.shcoreDpi = 96;
+    HWND dialog = CreateDialogParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_BROWSER), nullptr, BrowserDialogProc, 0);
+    ASSERT_NE(dialog, nullptr);
+    const auto destroy = handles::MakeScopeGuard([dialog] { DestroyWindow(dialog); });
+
+    sources.state.shcoreDpi = 144;
+    RECT suggested = {0, 0, 1464, 1000};
+    SendMessageW(dialog, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+    HWND info = GetDlgItem(dialog, IDC_INFO_LIST);
+    HWND types = GetDlgItem(dialog, IDC_TYPE_LIST);
+    ASSERT_EQ(SetClientWidth(info, 969), 969);
+    ASSERT_EQ(SetClientWidth(types, 969), 969);
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+
+    // 969 less 26 for the scroll bar at 144 DPI and 1: 942.
+    EXPECT_EQ(ColumnWidth(info, 0), 141);
+    EXPECT_EQ(ColumnWidth(info, 1), 801);
+    EXPECT_EQ(ColumnWidth(types, 0), 376);
+    EXPECT_EQ(ColumnWidth(types, 1), 566);
 }
 
 TEST_F(ColumnLayout, ShcoreIsLoadedFromSystemDirectoryAndFreedEachTime)
