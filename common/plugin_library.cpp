@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr DWORD kPathBufferChars = 0x8000;
-
 std::vector<HWND> ThreadWindows()
 {
     std::vector<HWND> windows;
@@ -36,9 +34,13 @@ bool IsWithin(HWND window, HWND owner) { return window && owner && (window == ow
 
 std::wstring AbsolutePluginPath(const std::wstring& path)
 {
-    std::vector<wchar_t> full(kPathBufferChars, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), kPathBufferChars, full.data(), nullptr);
-    if (length == 0 || length >= kPathBufferChars) return path;
+    // Sized by asking first: a buffer for the longest path, taken and given back at every
+    // load, made the process's committed memory grow by its size each time under Wine.
+    const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return path;
+    std::vector<wchar_t> full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed) return path;
     return std::wstring(full.data(), length);
 }
 
