@@ -54,20 +54,6 @@ std::wstring MakeFolder(const TempFolder& base, const std::wstring& name)
     return path;
 }
 
-// Plexmoor1.exe on one plug-in: its one message box (if any) read and answered.
-RunResult RunConfigurator(const std::wstring& plugin)
-{
-    return RunAnsweringBoxes(ExecutableDir() + L"\\Plexmoor1.exe", Quote(plugin));
-}
-
-bool LoadedIn(const RemoteBrowser& browser, const std::wstring& path)
-{
-    for (const std::wstring& module : LoadedModules(browser.Process().Id())) {
-        if (_wcsicmp(module.c_str(), path.c_str()) == 0) return true;
-    }
-    return false;
-}
-
 std::string GarbageBytes(size_t count, unsigned seed)
 {
     std::string bytes(count, '\0');
@@ -115,7 +101,7 @@ TEST(HostilePlugins, BrokenFilesLeaveBothProgramsWorkingAndTheConfiguratorNamesT
             // is observed in-process, Inspection.SettingsWithoutALoadableDialogOnlyBeep).
             browser.Click(IDC_SETTINGS);
             EXPECT_FALSE(browser.ShowsMessageBox());
-            EXPECT_FALSE(LoadedIn(browser, folder + L"\\" + names[static_cast<size_t>(i)]));
+            EXPECT_FALSE(HasLoaded(browser.Process().Id(), folder + L"\\" + names[static_cast<size_t>(i)]));
         }
         EXPECT_EQ(browser.Close(), 0u);
     }

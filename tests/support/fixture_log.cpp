@@ -1,6 +1,7 @@
 #include "fixture_log.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "handles.h"
 #include "process_ui.h"
@@ -52,6 +53,13 @@ std::vector<std::string> FixtureLog::Matching(const std::string& prefix) const
 std::size_t FixtureLog::Count(const std::string& prefix) const
 {
     return Matching(prefix).size();
+}
+
+HWND FixtureLog::LoggedWindow(const std::string& prefix) const
+{
+    const std::vector<std::string> lines = Matching(prefix);
+    const char* handle = lines.empty() ? "0" : lines[0].c_str() + prefix.size();
+    return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(handle, nullptr, 16)));
 }
 
 bool FixtureLog::WaitFor(const std::string& prefix, std::size_t count, DWORD timeoutMs) const

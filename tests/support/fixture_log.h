@@ -9,6 +9,7 @@
 //   selfclosing dialog <hwnd>         its modal dialog was created
 //   selfclosing owner <hwnd> same=<0|1> visible=<0|1> enabled=<0|1> size=<w>x<h>
 //                                     owner of that dialog just before it closes itself
+//   faulty dialog <hwnd>, faulty faulting   its dialog was created; it is about to fault
 #pragma once
 
 #include <windows.h>
@@ -31,6 +32,8 @@ public:
     // The lines that start with prefix, e.g. "ordinary info " or "selfclosing owner ".
     std::vector<std::string> Matching(const std::string& prefix) const;
     std::size_t Count(const std::string& prefix) const;
+    // The window handle written after prefix on its first line (e.g. "faulty dialog "), or null.
+    HWND LoggedWindow(const std::string& prefix) const;
     // Waits until at least count lines start with prefix; false when timeoutMs passed first.
     bool WaitFor(const std::string& prefix, std::size_t count = 1, DWORD timeoutMs = 5000) const;
     // Empties the file; fixtures that are loaded keep appending to it.

@@ -356,3 +356,9 @@ std::vector<std::wstring> LoadedModules(DWORD processId)
     }
     return paths;
 }
+
+bool HasLoaded(DWORD processId, const std::wstring& path)
+{
+    const std::vector<std::wstring> modules = LoadedModules(processId);
+    return std::any_of(modules.begin(), modules.end(), [&path](const std::wstring& m) { return _wcsicmp(m.c_str(), path.c_str()) == 0; });
+}

@@ -5,10 +5,11 @@
 // - windows of a process: TopLevelWindows, WaitForWindow (class, owner), WaitUntilGone, Settle(Posted),
 //   TextOf, ClassOf;
 // - message boxes: ReadMessageBox (caption, text, icon, owner), Find/WaitForMessageBox,
-//   DismissMessageBox, and RunAnsweringBoxes (to the end, every box read and answered);
+//   DismissMessageBox, and RunAnsweringBoxes (to the end, every box read and answered), as
+//   RunConfigurator does for Plexmoor1.exe on one plug-in;
 // - controls of this or another process: ListBoxItems, ListViewRows, ListViewSelection;
 // - the nested loops: AnswerPopupMenu, AnswerPicker (each ends its loop even when it fails);
-// - LoadedModules of a process;
+// - LoadedModules of a process, HasLoaded;
 // - Quote, ExecutablePath/Dir, Utf8, SettleFolderAccessTimes.
 #pragma once
 
@@ -103,9 +104,16 @@ void SettleFolderAccessTimes(std::wstring folder);
 
 // Full paths of the modules loaded in the process now.
 std::vector<std::wstring> LoadedModules(DWORD processId);
+bool HasLoaded(DWORD processId, const std::wstring& path);
 
 std::wstring Quote(const std::wstring& argument);
 std::wstring ExecutablePath();
 // Folder of the running program, where the build puts every exe; no trailing backslash.
 std::wstring ExecutableDir();
 std::string Utf8(const std::wstring& text);
+
+// The build's Plexmoor1.exe on one plug-in, as a drop on its icon starts it.
+inline RunResult RunConfigurator(const std::wstring& plugin)
+{
+    return RunAnsweringBoxes(ExecutableDir() + L"\\Plexmoor1.exe", Quote(plugin));
+}

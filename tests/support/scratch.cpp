@@ -19,39 +19,25 @@ TempFolder::TempFolder()
 
 TempFolder::~TempFolder() { RemovePath(path_); }
 
-namespace {
-void RemoveFolderTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        handles::UniqueFind owner(search);
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveFolderTree(path);
-            } else {
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(search, &found));
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-}  // namespace
-
 void RemovePath(const std::wstring& path)
 {
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(path);
-    } else {
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
+        return;
     }
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        handles::UniqueFind owner(search);
+        do {
+            const std::wstring name = found.cFileName;
+            if (name != L"." && name != L"..") RemovePath(path + L"\\" + name);
+        } while (FindNextFileW(search, &found));
+    }
+    RemoveDirectoryW(path.c_str());
 }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes)
@@ -89,20 +75,24 @@ bool FolderExists(const std::wstring& path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+namespace {
+// Flushed first: the profile cache must not write old content over the new. Null: no file.
+void ReplaceFile(const std::wstring& path, const std::string* bytes)
+{
+    FlushProfileCache(path);
+    RemovePath(path);
+    if (!bytes) return;
+    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
+    WriteBytes(path, *bytes);
+}
+}  // namespace
+
 SavedFile::SavedFile(std::wstring path)
     : path_(std::move(path)), existed_(FileExists(path_)), content_(ReadBytes(path_))
 {
 }
 
-SavedFile::~SavedFile()
-{
-    // Flushed first: the cache must not write old content over what is put back.
-    FlushProfileCache(path_);
-    RemovePath(path_);
-    if (!existed_) return;
-    SHCreateDirectoryExW(nullptr, path_.substr(0, path_.find_last_of(L'\\')).c_str(), nullptr);
-    WriteBytes(path_, content_);
-}
+SavedFile::~SavedFile() { ReplaceFile(path_, existed_ ? &content_ : nullptr); }
 
 SavedRegistryValue::SavedRegistryValue(HKEY root, std::wstring subKey, std::wstring valueName)
     : root_(root), subKey_(std::move(subKey)), valueName_(std::move(valueName))
@@ -147,11 +137,9 @@ void FlushProfileCache(const std::wstring& path) { WritePrivateProfileStringW(nu
 
 void WriteHistoryFile(const std::wstring& path, const std::vector<std::wstring>& folders)
 {
-    FlushProfileCache(path);
-    RemovePath(path);
-    SHCreateDirectoryExW(nullptr, path.substr(0, path.find_last_of(L'\\')).c_str(), nullptr);
     // The byte-order mark keeps the profile functions writing UTF-16.
-    WriteBytes(path, "\xFF\xFE");
+    const std::string mark = "\xFF\xFE";
+    ReplaceFile(path, &mark);
     for (size_t i = 0; i < folders.size(); ++i) {
         WritePrivateProfileStringW(L"History", std::to_wstring(i + 1).c_str(), folders[i].c_str(), path.c_str());
     }
@@ -203,8 +191,7 @@ constexpr DWORD kReadChars = 65536;
 SettingsSandbox::SettingsSandbox()
     : settings_(SettingsFile()), susie_(HKEY_CURRENT_USER, kSusieKey, kSusieValue)
 {
-    FlushProfileCache(SettingsFile());
-    RemovePath(SettingsFile());
+    ReplaceFile(SettingsFile(), nullptr);
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSusieKey, kSusieValue);
 }
 
@@ -237,13 +224,7 @@ std::wstring SettingsSandbox::SusieFolder() const
     return text.data();
 }
 
-void SettingsSandbox::WriteSettingsBytes(const std::string& bytes)
-{
-    FlushProfileCache(SettingsFile());
-    RemovePath(SettingsFile());
-    SHCreateDirectoryExW(nullptr, SettingsFolder().c_str(), nullptr);
-    WriteBytes(SettingsFile(), bytes);
-}
+void SettingsSandbox::WriteSettingsBytes(const std::string& bytes) { ReplaceFile(SettingsFile(), &bytes); }
 
 std::vector<std::wstring> SettingsSandbox::HistoryKeys() const
 {

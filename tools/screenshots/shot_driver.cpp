@@ -126,14 +126,6 @@ void OpenHistoryMenu(HWND dialog)
     PostMessageW(browse, WM_KEYDOWN, VK_DOWN, 0x01500001);
 }
 
-// The picker selects the current folder while it fills its tree; its edit box shows the
-// selected folder's name once that has happened.
-bool WaitForPickerSelection(HWND picker, const std::wstring& folder)
-{
-    const std::wstring name = folder.substr(folder.find_last_of(L'\\') + 1);
-    return WaitUntil([&] { return _wcsicmp(PickerSelectedName(picker).c_str(), name.c_str()) == 0; }, 2000);
-}
-
 // Clicks the button and waits for the dialog it opens over the browser.
 HWND OpenOwnedDialog(const std::wstring& name, DWORD pid, HWND dialog, int buttonId)
 {
@@ -158,11 +150,15 @@ void CaptureFolderPicker(DWORD pid, HWND dialog)
 {
     const std::wstring name = L"folder-picker";
     const std::wstring folder = TextOf(GetDlgItem(dialog, IDC_FOLDER));
+    const std::wstring folderName = folder.substr(folder.find_last_of(L'\\') + 1);
     SettleFolderAccessTimes(folder);
     for (int attempt = 1;; ++attempt) {
         HWND picker = OpenOwnedDialog(name, pid, dialog, IDC_BROWSE);
         if (!picker) return;
-        const bool selected = WaitForPickerSelection(picker, folder);
+        // The picker selects the current folder while it fills its tree; its edit box then
+        // shows that folder's name.
+        const bool selected = WaitUntil(
+            [&] { return _wcsicmp(PickerSelectedName(picker).c_str(), folderName.c_str()) == 0; }, 2000);
         if (!selected && attempt == 1) {
             Log(L"NOTE folder-picker: the first picker did not select " + folder + L"; opened it again");
             if (!AnswerPicker(picker, PickerAnswer::Cancel)) Fail(name + L": the picker did not close");
