@@ -1,17 +1,15 @@
 #include "layout.h"
 
 #include <commctrl.h>
-#include <shlwapi.h>
 
 #include <cmath>
-#include <vector>
 
 #include "handles.h"
+#include "module.h"
 #include "plugin.h"
 
 namespace {
 
-constexpr DWORD kPathBufferChars = 0x8000;
 constexpr float kReferenceDpi = 96.0f;
 
 // shellscalingapi.h declares these only for Windows 8.1 targets; Vista and 7 have no Shcore.dll.
@@ -28,7 +26,7 @@ Dpi ReadDeviceDpi(HDC dc)
 
 bool QueryShcoreDpi(HMONITOR monitor, Dpi& dpi)
 {
-    handles::UniqueLibrary shcore(LoadShcoreLibrary());
+    const handles::UniqueLibrary shcore = LoadSystemLibrary(L"Shcore.dll");
     if (!shcore) return false;
     auto getDpiForMonitor = GetPluginExport<GetDpiForMonitorFn>(shcore.get(), "GetDpiForMonitor");
     if (!getDpiForMonitor) return false;
@@ -117,15 +115,4 @@ Dpi QueryMonitorDpi(HMONITOR monitor, HWND window)
     }
     if (QueryDisplayDeviceDpi(monitor, dpi)) return dpi;
     return Dpi{};
-}
-
-HMODULE LoadShcoreLibrary()
-{
-    std::vector<wchar_t> path(kPathBufferChars, L'\0');
-    const UINT length = GetSystemDirectoryW(path.data(), kPathBufferChars);
-    // Without the system directory there is no safe place to load it from: the search
-    // order would let a planted Shcore.dll in the program's folder win.
-    if (length == 0 || length >= kPathBufferChars) return nullptr;
-    if (!PathCombineW(path.data(), path.data(), L"Shcore.dll")) return nullptr;
-    return LoadLibraryW(path.data());
 }

@@ -10,4 +10,3 @@ struct Dpi {
 
 void SetReportColumnWidths(HWND dialog, int controlId, float fraction);
 Dpi QueryMonitorDpi(HMONITOR monitor, HWND window);
-HMODULE LoadShcoreLibrary();

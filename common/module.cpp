@@ -5,13 +5,48 @@
 #include <clocale>
 #include <cwchar>
 
+#include "plugin.h"
+
 namespace {
 HINSTANCE g_instance = nullptr;
 
 constexpr int kStringBufferChars = 4096;
 constexpr DWORD kPathBufferChars = 0x8000;
 constexpr size_t kVersionQueryChars = 1024;
+
+// version.dll is not one of the libraries Windows always takes from its own folder: imported,
+// a copy lying beside the program would run inside it. So it is loaded by full path for each
+// use, and every caller falls back as for a missing version resource when it cannot be.
+typedef DWORD(WINAPI* GetFileVersionInfoSizeWFn)(LPCWSTR, LPDWORD);
+typedef BOOL(WINAPI* GetFileVersionInfoWFn)(LPCWSTR, DWORD, DWORD, LPVOID);
+typedef BOOL(WINAPI* VerQueryValueWFn)(LPCVOID, LPCWSTR, LPVOID*, PUINT);
+
+struct VersionLibrary {
+    handles::UniqueLibrary library = LoadSystemLibrary(L"version.dll");
+    GetFileVersionInfoSizeWFn getSize = nullptr;
+    GetFileVersionInfoWFn getInfo = nullptr;
+    VerQueryValueWFn queryValue = nullptr;
+
+    VersionLibrary()
+    {
+        // GetProcAddress on a null module would search the program itself.
+        if (!library) return;
+        getSize = GetPluginExport<GetFileVersionInfoSizeWFn>(library.get(), "GetFileVersionInfoSizeW");
+        getInfo = GetPluginExport<GetFileVersionInfoWFn>(library.get(), "GetFileVersionInfoW");
+        queryValue = GetPluginExport<VerQueryValueWFn>(library.get(), "VerQueryValueW");
+    }
+};
 }  // namespace
+
+handles::UniqueLibrary LoadSystemLibrary(const wchar_t* fileName)
+{
+    std::vector<wchar_t> path(kPathBufferChars, L'\0');
+    const UINT length = GetSystemDirectoryW(path.data(), kPathBufferChars);
+    // Without the system folder there is no safe place to load it from.
+    if (length == 0 || length >= kPathBufferChars) return nullptr;
+    if (!PathCombineW(path.data(), path.data(), fileName)) return nullptr;
+    return handles::UniqueLibrary(LoadLibraryW(path.data()));
+}
 
 HINSTANCE GetInstanceHandle() { return g_instance; }
 
@@ -53,16 +88,18 @@ const VersionResourceRecord& VersionResource()
     static const VersionResourceRecord record = [] {
         VersionResourceRecord r;
         try {
+            const VersionLibrary version;
+            if (!version.getSize || !version.getInfo || !version.queryValue) return r;
             const std::wstring& path = GetModulePath();
-            const DWORD size = GetFileVersionInfoSizeW(path.c_str(), nullptr);
+            const DWORD size = version.getSize(path.c_str(), nullptr);
             r.data.assign(size, 0);
-            if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, r.data.data())) {
+            if (size == 0 || !version.getInfo(path.c_str(), 0, size, r.data.data())) {
                 r.data.clear();
                 return r;
             }
             void* value = nullptr;
             UINT length = 0;
-            if (VerQueryValueW(r.data.data(), L"\\VarFileInfo\\Translation", &value, &length) && value) {
+            if (version.queryValue(r.data.data(), L"\\VarFileInfo\\Translation", &value, &length) && value) {
                 r.translation = static_cast<const WORD*>(value);
             }
         } catch (...) {
@@ -78,6 +115,7 @@ const wchar_t* GetVersionString(const wchar_t* key, const wchar_t* fallback)
 {
     const VersionResourceRecord& record = VersionResource();
     if (record.translation && key) {
+        const VersionLibrary version;
         wchar_t query[kVersionQueryChars] = {};
         // Upper-case hex, while resources name the block in lower case: the platform
         // matches block names without regard to case.
@@ -86,8 +124,8 @@ const wchar_t* GetVersionString(const wchar_t* key, const wchar_t* fallback)
                    static_cast<unsigned>(record.translation[1]), key);
         void* value = nullptr;
         UINT length = 0;
-        // VerQueryValueW wants a non-const block; it only reads it.
-        if (VerQueryValueW(const_cast<BYTE*>(record.data.data()), query, &value, &length) && value) {
+        // The value lies inside the cached block, so it outlives the library.
+        if (version.queryValue && version.queryValue(record.data.data(), query, &value, &length) && value) {
             return static_cast<const wchar_t*>(value);
         }
     }

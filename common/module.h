@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "handles.h"
+
 // The module whose resources the program uses; stored by the entry function before anything else.
 HINSTANCE GetInstanceHandle();
 void SetInstanceHandle(HINSTANCE instance);
@@ -18,6 +20,10 @@ const std::wstring& GetModulePath();
 
 // The executable's file name without folder and last extension, read once.
 const wchar_t* GetProgramName();
+
+// A library of Windows itself, by its full path in the system folder; null when that folder or
+// the library is missing. Loaded by name, the program's own folder would be searched first.
+handles::UniqueLibrary LoadSystemLibrary(const wchar_t* fileName);
 
 struct VersionResourceRecord {
     std::vector<BYTE> data;

@@ -540,18 +540,19 @@ TEST_F(ColumnLayout, EverySourceFailingGives96)
 
 TEST(ShcoreLibrary, LoadsFromSystemDirectoryOrNotAtAll)
 {
-    HMODULE shcore = LoadShcoreLibrary();
-    ASSERT_NE(shcore, nullptr);
-    wchar_t loaded[MAX_PATH] = {};
-    GetModuleFileNameW(shcore, loaded, MAX_PATH);
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    EXPECT_EQ(_wcsicmp(loaded, (std::wstring(system) + L"\\shcore.dll").c_str()), 0) << loaded;
-    FreeLibrary(shcore);
+    {
+        const handles::UniqueLibrary shcore = LoadSystemLibrary(L"Shcore.dll");
+        ASSERT_NE(shcore, nullptr);
+        wchar_t loaded[MAX_PATH] = {};
+        GetModuleFileNameW(shcore.get(), loaded, MAX_PATH);
+        wchar_t system[MAX_PATH] = {};
+        GetSystemDirectoryW(system, MAX_PATH);
+        EXPECT_EQ(_wcsicmp(loaded, (std::wstring(system) + L"\\shcore.dll").c_str()), 0) << loaded;
+    }
 
     DpiSources sources;
     sources.state.systemDirectoryFails = true;
-    EXPECT_EQ(LoadShcoreLibrary(), nullptr);
+    EXPECT_EQ(LoadSystemLibrary(L"Shcore.dll"), nullptr);
     EXPECT_TRUE(sources.state.libraryLoads.empty()) << "never through the search order";
 }
 
