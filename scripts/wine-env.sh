@@ -35,9 +35,11 @@ wine_env() {
     wine_tools || return 1
     export WINEPREFIX="$build/wineprefix"
     export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    export LANG=ja_JP.UTF-8
-    export LC_ALL=ja_JP.UTF-8
+    # No Mono or Gecko prompts; a test may add overrides of its own.
+    export WINEDLLOVERRIDES="mscoree,mshtml=${PLEXMOOR_DLL_OVERRIDES:+;$PLEXMOOR_DLL_OVERRIDES}"
+    # For Wine, not for this shell: a shell that read glibc's locale list before set-up generated
+    # ja_JP.UTF-8 cannot switch to it, and bash says so on every assignment.
+    { export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8; } 2>/dev/null
     export WINEARCH=win64
     # Tests started by ctest inherit no display from a caller that had none: they use the
     # Xvfb the test command started, while it lives.
