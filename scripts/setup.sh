@@ -15,6 +15,18 @@ failed() {
     exit 1
 }
 
+# Runs a step quietly (apt's notes, such as debconf's on a machine without apt-utils, are no
+# news); on failure its output is shown, then the step is named.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+quietly() {
+    what=$1
+    shift
+    "$@" >"$log" 2>&1 && return 0
+    cat "$log" >&2
+    failed "$what"
+}
+
 missing_packages() {
     missing=""
     for p in $packages; do
@@ -32,9 +44,9 @@ if [ -n "$missing" ]; then
 fi
 if [ -n "$missing" ]; then
     echo "setup: installing packages:$missing"
-    $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq || failed "updating the package lists (apt-get update)"
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=600 install -y -qq \
-        --no-install-recommends $missing >/dev/null || failed "installing packages (apt-get install)"
+    quietly "updating the package lists (apt-get update)" $SUDO apt-get -o DPkg::Lock::Timeout=600 update -qq
+    quietly "installing packages (apt-get install)" $SUDO env DEBIAN_FRONTEND=noninteractive \
+        apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends $missing
 fi
 
 # Wine reports code page 932 only when glibc knows the Japanese UTF-8 locale.
@@ -47,6 +59,6 @@ if ! has_locale; then
         echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null ||
             failed "adding ja_JP.UTF-8 to /etc/locale.gen"
     fi
-    $SUDO locale-gen >/dev/null || failed "generating the ja_JP.UTF-8 locale (locale-gen)"
+    quietly "generating the ja_JP.UTF-8 locale (locale-gen)" $SUDO locale-gen
     has_locale || failed "generating the ja_JP.UTF-8 locale (locale-gen ended, locale -a does not list it)"
 fi
