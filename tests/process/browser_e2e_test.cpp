@@ -99,6 +99,8 @@ std::map<std::wstring, Expected> FixtureExpectations()
     }
     m[L"gappy.sph"] = Ordinary();
     m[L"gappy.sph"].types = {kOrdinaryTypes[0], kOrdinaryTypes[1]};
+    m[L"halfpairs.sph"] = Ordinary();
+    m[L"halfpairs.sph"].types = {{L"*.abc", L""}, {L"", L"DEF image"}, kOrdinaryTypes[2]};
     m[L"types40.sph"] = Ordinary();
     m[L"types40.sph"].typesMatch = [](const std::vector<Row>& rows) {
         if (rows.size() != 32) return false;

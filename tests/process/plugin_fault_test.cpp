@@ -64,6 +64,8 @@ TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePlug
     EXPECT_EQ(settings.boxes[0].owner, nullptr);
     EXPECT_EQ(settings.strayWindows, 0) << "the plug-in's dialog is gone before the box shows";
     EXPECT_EQ(log.Count("faulty config 1 "), 1u);
+    EXPECT_EQ(log.Count("faulty detach free"), 0u) << "a library that faulted is never freed";
+    EXPECT_EQ(log.Count("faulty detach exit"), 1u);
 
     const std::wstring attach = FixturePath(L"faulting\\faultattach.sph");
     const RunResult load = RunConfigurator(attach);

@@ -3,7 +3,8 @@
 // Every fixture appends UTF-8 lines "<name> <event>" to the file named by the environment
 // variable PLEXMOOR_FIXTURE_LOG, <name> being its file name without folder and extension:
 //   <name> attach <pid>               DLL_PROCESS_ATTACH (decimal process id)
-//   <name> detach <pid>               DLL_PROCESS_DETACH
+//   <name> detach free <pid>          DLL_PROCESS_DETACH when the library is freed
+//   <name> detach exit <pid>          DLL_PROCESS_DETACH when the process ends with it loaded
 //   <name> info <number>              each GetPluginInfo call
 //   <name> config <function> <hwnd>   each ConfigurationDlg call, parent as in HandleText
 //   selfclosing dialog <hwnd>         its modal dialog was created

@@ -38,41 +38,46 @@ TEST(ContainedCalls, EveryKindOfFaultIsContainedAndWhatThePluginHandlesItselfPas
     library.release();
 }
 
-// A copy of its own: a library that faulted stays loaded for the rest of this program.
+// Each order on a copy of its own, first loaded in this program by the step that faults first:
+// a library that faulted stays loaded, so only that step shows whether it would be freed.
 TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNeverFreed)
 {
     TempFolder folder;
     FixtureLog log;
     UiIntercept ui;
     TestBrowserDialog dialog;
-    ASSERT_TRUE(CopyFileW(FixturePath(L"faulting\\faulty.sph").c_str(), (folder / L"faulty.sph").c_str(), TRUE));
-    dialog.ShowEntry(folder.Path(), L"faulty.sph");
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass == 0 ? "first inspection" : "inspected again");
-        ui.Clear();
-        InspectSelectedPlugin(dialog.get());
-        EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (std::vector<Row>{{L"ファイル名", L"faulty.sph"},
-                                                                {L"About", L"Plexmoor test fixture 1.0"},
-                                                                {L"APIバージョン", L"00IN"}}));
-        EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (std::vector<Row>{{L"*.abc", L"ABC image"}}));
-        EXPECT_EQ(ListViewSelection(dialog.Item(IDC_TYPE_LIST)), 0);
-        EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
-        EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+    for (const bool settingsFirst : {false, true}) {
+        const std::wstring name = settingsFirst ? L"settingsfirst.sph" : L"inspectedfirst.sph";
+        const std::string stem = Utf8(name.substr(0, name.size() - 4));
+        SCOPED_TRACE(stem);
+        ASSERT_TRUE(CopyFileW(FixturePath(L"faulting\\faulty.sph").c_str(), (folder / name).c_str(), TRUE));
+        dialog.ShowEntry(folder.Path(), name);
+        for (const bool settings : {settingsFirst, !settingsFirst}) {
+            SCOPED_TRACE(settings ? "settings" : "inspection");
+            ui.Clear();
+            if (settings) {
+                SendMessageW(dialog.Item(IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
+                OpenPluginDialog(dialog.get(), 1);
+                ASSERT_EQ(log.Count(stem + " faulting"), 1u);
+                EXPECT_FALSE(IsWindow(log.LoggedWindow(stem + " dialog ")));
+                EXPECT_TRUE(IsWindowEnabled(dialog.get()));
+                EXPECT_EQ(GetCapture(), nullptr);
+                EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
+            } else {
+                InspectSelectedPlugin(dialog.get());
+                EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (std::vector<Row>{{L"ファイル名", name},
+                                                                        {L"About", L"Plexmoor test fixture 1.0"},
+                                                                        {L"APIバージョン", L"00IN"}}));
+                EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (std::vector<Row>{{L"*.abc", L"ABC image"}}));
+                EXPECT_EQ(ListViewSelection(dialog.Item(IDC_TYPE_LIST)), 0);
+                EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
+            }
+            EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+            EXPECT_TRUE(IsLoaded(folder / name));
+            EXPECT_EQ(log.Count(stem + " detach"), 0u);
+        }
+        EXPECT_EQ(log.Count(stem + " attach"), 1u);
     }
-
-    SendMessageW(dialog.Item(IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
-    ui.Clear();
-    OpenPluginDialog(dialog.get(), 1);
-    ASSERT_EQ(log.Count("faulty faulting"), 1u);
-    EXPECT_FALSE(IsWindow(log.LoggedWindow("faulty dialog ")));
-    EXPECT_TRUE(IsWindowEnabled(dialog.get()));
-    EXPECT_EQ(GetCapture(), nullptr);
-    EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
-    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
-
-    EXPECT_TRUE(IsLoaded(folder / L"faulty.sph"));
-    EXPECT_EQ(log.Count("faulty attach"), 1u);
-    EXPECT_EQ(log.Count("faulty detach"), 0u);
 }
 
 TEST(BesideLibraries, APluginFindsTheLibraryInItsOwnFolderAlsoFromARelativeFolder)

@@ -143,11 +143,16 @@ TEST_F(Inspection, NoSelectionEmptiesTheViewAndLoadsNothing)
     EXPECT_TRUE(ui.Beeps().empty());
 }
 
-TEST_F(Inspection, FirstEmptyPairEndsTheTypesAndLaterTypesAreNeverAsked)
+TEST_F(Inspection, OnlyAPairWithBothHalvesEmptyEndsTheTypesAndLaterTypesAreNeverAsked)
 {
     Inspect(L"gappy.sph");
     EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (Rows{{L"*.abc", L"ABC image"}, {L"*.def;*.deg", L"DEF image"}}));
     EXPECT_EQ(NumbersAsked("gappy"), (std::vector<int>{1, 0, 2, 3, 4, 5, 6, 7}));
+
+    // Numbers 3 and 4 answer nothing: a pattern without a name, then a name without a pattern.
+    Inspect(L"halfpairs.sph");
+    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST), (Rows{{L"*.abc", L""}, {L"", L"DEF image"}, {L"*.ghi", L"GHI image"}}));
+    EXPECT_EQ(NumbersAsked("halfpairs"), (std::vector<int>{1, 0, 2, 3, 4, 5, 6, 7, 8, 9}));
 }
 
 TEST_F(Inspection, AtMostThirtyTwoTypesAreAskedAndShown)
