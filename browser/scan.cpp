@@ -24,14 +24,24 @@ std::vector<wchar_t> CombineBuffer(size_t neededChars)
     return std::vector<wchar_t>(std::max<size_t>(neededChars, MAX_PATH), L'\0');
 }
 
-void ListPluginFiles(HWND listBox, const std::wstring& folder)
+// The search a scan makes, into a found record filled with zeros; INVALID_HANDLE_VALUE with
+// the reason in GetLastError when it finds nothing or fails.
+HANDLE FindFirstPluginFile(const std::wstring& folder, WIN32_FIND_DATAW& found)
 {
     std::vector<wchar_t> pattern = CombineBuffer(folder.size() + kPatternExtraChars);
     // A combination longer than MAX_PATH fails and leaves the pattern empty: nothing is found.
     PathCombineW(pattern.data(), folder.c_str(), kPluginPattern);
+    if (pattern[0] == L'\0') {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return FindFirstFileW(pattern.data(), &found);
+}
 
+void ListPluginFiles(HWND listBox, const std::wstring& folder)
+{
     WIN32_FIND_DATAW found = {};
-    HANDLE search = FindFirstFileW(pattern.data(), &found);
+    HANDLE search = FindFirstPluginFile(folder, found);
     if (search == INVALID_HANDLE_VALUE) return;
     handles::UniqueFind owner(search);
     do {
@@ -43,7 +53,7 @@ void ListPluginFiles(HWND listBox, const std::wstring& folder)
 
 }  // namespace
 
-void ScanFolder(HWND dialog, const std::wstring& folder)
+void ScanFolder(HWND dialog, const std::wstring& folder, const std::wstring& entryToSelect)
 {
     SetDlgItemTextW(dialog, IDC_FOLDER, folder.c_str());
     SetListReady(dialog, false);
@@ -54,11 +64,35 @@ void ScanFolder(HWND dialog, const std::wstring& folder)
         ListPluginFiles(listBox, folder);
 
         const LRESULT count = SendMessageW(listBox, LB_GETCOUNT, 0, 0);
-        // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection below is the only one.
-        if (count != LB_ERR && count != 0) SendMessageW(listBox, LB_SETCURSEL, 0, 0);
+        // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection below is the only one, so an entry
+        // asked for by name is chosen before it and the first entry is never loaded in vain.
+        if (count != LB_ERR && count != 0 && !SelectPluginByName(dialog, entryToSelect)) {
+            SendMessageW(listBox, LB_SETCURSEL, 0, 0);
+        }
     }
     SetListReady(dialog, true);
 
     InspectSelectedPlugin(dialog);
     AddFolderToHistory(GetSettingsFilePath(dialog), folder);
+}
+
+bool CanScanFolder(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstPluginFile(folder, found);
+    if (search == INVALID_HANDLE_VALUE) {
+        // A folder that holds no plug-in is one that could be read.
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+    }
+    handles::UniqueFind owner(search);
+    return true;
+}
+
+void RescanFolder(HWND dialog)
+{
+    HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
+    const LRESULT selected = SendMessageW(listBox, LB_GETCURSEL, 0, 0);
+    const std::wstring name = selected == LB_ERR ? std::wstring() : GetListBoxItemText(listBox, static_cast<int>(selected));
+    ScanFolder(dialog, GetFolderText(dialog), name);
 }

@@ -59,3 +59,16 @@ HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted)
     if (path.empty()) return nullptr;
     return LoadPluginLibrary(path, faulted);
 }
+
+bool SelectPluginByName(HWND dialog, const std::wstring& name)
+{
+    if (name.empty()) return false;
+    HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
+    // The search ignores letter case, as Windows does in file names.
+    const LRESULT index =
+        SendMessageW(listBox, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
+    if (index == LB_ERR) return false;
+    // LB_SETCURSEL sends no LBN_SELCHANGE: the caller inspects.
+    SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    return true;
+}
