@@ -3,9 +3,11 @@
 #include <commctrl.h>
 
 #include "clipboard.h"
+#include "drop.h"
 #include "handles.h"
 #include "history.h"
 #include "inspect.h"
+#include "keys.h"
 #include "layout.h"
 #include "message.h"
 #include "module.h"
@@ -56,6 +58,9 @@ BOOL OnInitDialog(HWND dialog)
         HWND browse = GetDlgItem(dialog, IDC_BROWSE);
         SetWindowLongW(browse, GWL_STYLE, GetWindowLongW(browse, GWL_STYLE) | BS_SPLITBUTTON);
     }
+    // Drops and F5 are taken from here on: never before the first scan is done.
+    DragAcceptFiles(dialog, TRUE);
+    RouteRefreshKey(dialog);
     // No initial focus: the first scan has already put the view in order.
     return FALSE;
 }
@@ -129,6 +134,10 @@ INT_PTR CALLBACK BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
             return TRUE;
         }
         return FALSE;
+    case WM_DROPFILES: OpenDroppedItem(dialog, reinterpret_cast<HDROP>(wParam)); return TRUE;
+    // The dialog's own keys, for when none of its controls has the focus.
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: return HandleRefreshKey(dialog, message, wParam, lParam);
     case WM_CLOSE: EndDialog(dialog, 2); return TRUE;
     case WM_DPICHANGED: PostMessageW(dialog, kLayOutColumns, 0, 0); return FALSE;
     case kLayOutColumns: SetColumnWidths(dialog); return TRUE;

@@ -9,7 +9,7 @@
 #include "module.h"
 #include "plugin_library.h"
 #include "resource.h"
-#include "scan.h"
+#include "selection.h"
 
 namespace {
 

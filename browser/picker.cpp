@@ -11,6 +11,7 @@
 #include "module.h"
 #include "resource.h"
 #include "scan.h"
+#include "selection.h"
 
 namespace {
 

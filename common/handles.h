@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <memory>
 
 namespace handles {
@@ -46,6 +48,12 @@ struct GlobalDeleter {
     void operator()(HGLOBAL g) const { GlobalFree(g); }
 };
 using UniqueGlobal = std::unique_ptr<void, GlobalDeleter>;
+
+// Files dropped on a window (WM_DROPFILES), finished when read.
+struct DropDeleter {
+    void operator()(HDROP d) const { DragFinish(d); }
+};
+using UniqueDrop = std::unique_ptr<std::remove_pointer<HDROP>::type, DropDeleter>;
 
 // A window DC from GetDC, released against the same window.
 class WindowDC {

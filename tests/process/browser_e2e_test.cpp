@@ -130,6 +130,14 @@ std::map<std::wstring, Expected> FixtureExpectations()
     return m;
 }
 
+// The text of the selected entry of the plug-in list, empty when none is.
+std::wstring SelectedName(const RemoteBrowser& browser)
+{
+    const std::vector<std::wstring> names = browser.PluginNames();
+    const int index = browser.SelectedPlugin();
+    return index >= 0 && index < static_cast<int>(names.size()) ? names[static_cast<size_t>(index)] : std::wstring();
+}
+
 // Compares what the browser shows for the selected plug-in with what is expected of it.
 void ExpectView(const RemoteBrowser& browser, const std::wstring& name, const Expected& e)
 {
@@ -408,5 +416,65 @@ TEST(FolderHistory, MenuOfEightPicksTheThirdPickerAddsANinthAndRestartsFindTheLa
     RemoteBrowser browser;
     ASSERT_NE(browser.Dialog(), nullptr);
     EXPECT_EQ(browser.Folder(), paths[8]);
+    EXPECT_EQ(browser.Close(), 0u);
+}
+
+TEST(DropAndRefresh, ADroppedFileOrFolderIsOpenedAndF5ListsTheFolderAgainKeepingTheSelectionByName)
+{
+    using Names = std::vector<std::wstring>;
+    SettingsSandbox sandbox;
+    TempFolder start, first, second;
+    CopyInto(start, FixturePath(L"ordinary.sph"), L"start.sph");
+    CopyInto(first, FixturePath(L"ordinary.sph"), L"a.sph");
+    const std::wstring dropped = CopyInto(first, FixturePath(L"shiftjis.sph"), L"b.sph");
+    CopyInto(second, FixturePath(L"ordinary.sph"), L"c1.sph");
+    CopyInto(second, FixturePath(L"ordinary.sph"), L"c2.sph");
+    sandbox.WriteHistory({start.Path()});
+    const Expected shiftJis = FixtureExpectations().at(L"shiftjis.sph");
+    FixtureLog log;
+
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    EXPECT_TRUE(GetWindowLongW(browser.Dialog(), GWL_EXSTYLE) & WS_EX_ACCEPTFILES);
+
+    // A file, with a folder after it that does not count: the file's folder, the file selected.
+    ASSERT_TRUE(browser.Drop({dropped, second.Path()}));
+    EXPECT_EQ(browser.Folder(), first.Path());
+    EXPECT_EQ(browser.PluginNames(), (Names{L"a.sph", L"b.sph"}));
+    EXPECT_EQ(SelectedName(browser), L"b.sph");
+    ExpectView(browser, L"b.sph", shiftJis);
+    EXPECT_EQ(sandbox.History(), (Names{first.Path(), start.Path()}));
+
+    // A path that is not there changes nothing.
+    ASSERT_TRUE(browser.Drop({first / L"gone.sph"}));
+    EXPECT_EQ(browser.Folder(), first.Path());
+    EXPECT_EQ(SelectedName(browser), L"b.sph");
+
+    // A folder: its first entry selected, the folder recorded first.
+    ASSERT_TRUE(browser.Drop({second.Path()}));
+    EXPECT_EQ(browser.Folder(), second.Path());
+    EXPECT_EQ(browser.PluginNames(), (Names{L"c1.sph", L"c2.sph"}));
+    EXPECT_EQ(SelectedName(browser), L"c1.sph");
+    ExpectView(browser, L"c1.sph", Ordinary());
+    EXPECT_EQ(sandbox.History(), (Names{second.Path(), first.Path(), start.Path()}));
+
+    // F5 after a plug-in was added ahead of the selected one: the selection follows its name and
+    // the plug-in is read again.
+    browser.SelectPlugin(1);
+    CopyInto(second, FixturePath(L"shiftjis.sph"), L"c0.sph");
+    log.Clear();
+    browser.PressKey(IDC_PLUGIN_LIST, VK_F5);
+    EXPECT_EQ(browser.PluginNames(), (Names{L"c0.sph", L"c1.sph", L"c2.sph"}));
+    EXPECT_EQ(SelectedName(browser), L"c2.sph");
+    ExpectView(browser, L"c2.sph", Ordinary());
+    EXPECT_EQ(log.Count("c2 info 1"), 1u);
+
+    // F5 from another control after the selected file went: the first entry, as a scan selects.
+    RemovePath(second / L"c2.sph");
+    browser.PressKey(IDC_TYPE_LIST, VK_F5);
+    EXPECT_EQ(browser.PluginNames(), (Names{L"c0.sph", L"c1.sph"}));
+    EXPECT_EQ(SelectedName(browser), L"c0.sph");
+    ExpectView(browser, L"c0.sph", shiftJis);
+    EXPECT_EQ(sandbox.History(), (Names{second.Path(), first.Path(), start.Path()}));
     EXPECT_EQ(browser.Close(), 0u);
 }

@@ -267,6 +267,23 @@ int ListViewSelection(HWND list)
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths, const std::function<void()>& handled)
+{
+    // The names follow the header, each ending in a zero, the list in one more.
+    std::vector<wchar_t> names;
+    for (const std::wstring& path : paths) names.insert(names.end(), path.c_str(), path.c_str() + path.size() + 1);
+    names.push_back(L'\0');
+    DROPFILES header = {};
+    header.pFiles = sizeof(header);
+    header.fWide = TRUE;
+    const size_t namesBytes = names.size() * sizeof(wchar_t);
+    TargetBuffer block(window, sizeof(header) + namesBytes);
+    if (!block.Write(&header, sizeof(header)) || !block.Write(names.data(), namesBytes, sizeof(header))) return false;
+    PostMessageW(window, WM_DROPFILES, static_cast<WPARAM>(block.At(0)), 0);
+    handled();
+    return true;
+}
+
 bool AnswerPopupMenu(HWND menu, int choose, DWORD timeoutMs)
 {
     // Keys reach the menu once its loop runs; a sent message returns only from inside that loop.

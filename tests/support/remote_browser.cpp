@@ -34,6 +34,19 @@ void RemoteBrowser::Click(int controlId) const
     PostMessageW(dialog_, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED), reinterpret_cast<LPARAM>(Item(controlId)));
 }
 
+bool RemoteBrowser::Drop(const std::vector<std::wstring>& paths) const
+{
+    return DropFiles(dialog_, paths, [this] { Settle(); });
+}
+
+void RemoteBrowser::PressKey(int controlId, WPARAM key) const
+{
+    // Repeat count 1; bits 30 and 31 tell a fresh press and a release.
+    PostMessageW(Item(controlId), WM_KEYDOWN, key, 1);
+    PostMessageW(Item(controlId), WM_KEYUP, key, 1 | (3u << 30));
+    Settle();
+}
+
 void RemoteBrowser::DropDownHistory() const { PostMessageW(Item(IDC_BROWSE), WM_KEYDOWN, VK_DOWN, 0); }
 
 bool RemoteBrowser::ChooseFromPopupMenu(int item) const

@@ -1,6 +1,6 @@
 // A running Plexmoor2.exe (or another build of it) driven and read from outside through its
 // windows, as a user's mouse and keyboard would: select, click, drop down the history, pick a
-// folder, read its lists and message boxes, close it. Built on process_ui.h.
+// folder, drop files, read its lists and message boxes, close it. Built on process_ui.h.
 #pragma once
 
 #include <windows.h>
@@ -34,6 +34,11 @@ public:
     bool Enabled(int id) const { return IsWindowEnabled(Item(id)) != FALSE; }
     // A click on a push button of the dialog.
     void Click(int controlId) const;
+
+    // Paths dropped on the dialog from Explorer; false when the drop could not be made.
+    bool Drop(const std::vector<std::wstring>& paths) const;
+    // A key pressed and released while the control has the focus.
+    void PressKey(int controlId, WPARAM key) const;
 
     // The split button's arrow from the keyboard: focus on Browse, then the Down key.
     void DropDownHistory() const;

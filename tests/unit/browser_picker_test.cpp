@@ -16,6 +16,7 @@
 #include "resource.h"
 #include "scan.h"
 #include "scratch.h"
+#include "selection.h"
 #include "ui_driver.h"
 
 namespace {

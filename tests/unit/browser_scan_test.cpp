@@ -12,6 +12,7 @@
 #include "resource.h"
 #include "scan.h"
 #include "scratch.h"
+#include "selection.h"
 #include "test_browser_dialog.h"
 
 namespace {
