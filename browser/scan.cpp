@@ -91,8 +91,7 @@ bool CanScanFolder(const std::wstring& folder)
 
 void RescanFolder(HWND dialog)
 {
-    HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
-    const LRESULT selected = SendMessageW(listBox, LB_GETCURSEL, 0, 0);
-    const std::wstring name = selected == LB_ERR ? std::wstring() : GetListBoxItemText(listBox, static_cast<int>(selected));
-    ScanFolder(dialog, GetFolderText(dialog), name);
+    std::wstring selected;
+    GetSelectedPluginPath(dialog, &selected);
+    ScanFolder(dialog, GetFolderText(dialog), selected);
 }

@@ -267,18 +267,24 @@ int ListViewSelection(HWND list)
     return static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
 }
 
-bool DropFiles(HWND window, const std::vector<std::wstring>& paths, const std::function<void()>& handled)
+std::string DropFilesBlock(const std::vector<std::wstring>& paths)
 {
-    // The names follow the header, each ending in a zero, the list in one more.
-    std::vector<wchar_t> names;
-    for (const std::wstring& path : paths) names.insert(names.end(), path.c_str(), path.c_str() + path.size() + 1);
-    names.push_back(L'\0');
     DROPFILES header = {};
     header.pFiles = sizeof(header);
     header.fWide = TRUE;
-    const size_t namesBytes = names.size() * sizeof(wchar_t);
-    TargetBuffer block(window, sizeof(header) + namesBytes);
-    if (!block.Write(&header, sizeof(header)) || !block.Write(names.data(), namesBytes, sizeof(header))) return false;
+    std::string block(reinterpret_cast<const char*>(&header), sizeof(header));
+    // The names follow the header, each ending in a zero, the list in one more.
+    for (const std::wstring& path : paths) {
+        block.append(reinterpret_cast<const char*>(path.c_str()), (path.size() + 1) * sizeof(wchar_t));
+    }
+    return block.append(sizeof(wchar_t), '\0');
+}
+
+bool DropFiles(HWND window, const std::vector<std::wstring>& paths, const std::function<void()>& handled)
+{
+    const std::string bytes = DropFilesBlock(paths);
+    TargetBuffer block(window, bytes.size());
+    if (!block.Write(bytes.data(), bytes.size())) return false;
     PostMessageW(window, WM_DROPFILES, static_cast<WPARAM>(block.At(0)), 0);
     handled();
     return true;

@@ -8,7 +8,7 @@
 //   DismissMessageBox, and RunAnsweringBoxes (to the end, every box read and answered), as
 //   RunConfigurator does for Plexmoor1.exe on one plug-in;
 // - controls of this or another process: ListBoxItems, ListViewRows, ListViewSelection;
-// - DropFiles: what Explorer hands a window that files are dropped on;
+// - DropFilesBlock, DropFiles: what Explorer hands a window that files are dropped on;
 // - the nested loops: AnswerPopupMenu, AnswerPicker (each ends its loop even when it fails);
 // - LoadedModules of a process, HasLoaded;
 // - Quote, ExecutablePath/Dir, Utf8, SettleFolderAccessTimes.
@@ -87,6 +87,8 @@ std::vector<Row> ListViewRows(HWND list);
 // The first selected row, -1 for none.
 int ListViewSelection(HWND list);
 
+// The DROPFILES block with wide names that the shell hands a window files are dropped on.
+std::string DropFilesBlock(const std::vector<std::wstring>& paths);
 // Drops the paths on a window of this or another process as the shell does: a DROPFILES block
 // with wide names in the window's process, posted as WM_DROPFILES. handled must return once
 // the window's thread has taken the message; the block is released after it. False when the

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dialog.h"
+#include "drop.h"
 #include "fixture_log.h"
 #include "history.h"
 #include "intercept.h"
@@ -101,6 +102,21 @@ TEST_F(Scan, EmptyOrMissingFolderGivesAnEmptyViewSilentlyAndIsStillRecorded)
     }
     EXPECT_TRUE(ui.Beeps().empty());
     EXPECT_TRUE(ui.MessageBoxes().empty());
+}
+
+TEST_F(Scan, ADroppedPathThatIsNotThereBeepsOnceAndChangesNothing)
+{
+    AddPlugin(L"a.sph");
+    ScanFolder(dialog.get(), folder.Path());
+    const std::string block = DropFilesBlock({folder / L"gone.sph"});
+    HGLOBAL drop = GlobalAlloc(GMEM_FIXED, block.size());
+    ASSERT_NE(drop, nullptr);
+    CopyMemory(drop, block.data(), block.size());
+    ui.Clear();
+    OpenDroppedItem(dialog.get(), static_cast<HDROP>(drop));  // finishes the drop, which frees it
+    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+    EXPECT_EQ(GetFolderText(dialog.get()), folder.Path());
+    EXPECT_EQ(FileNameRow(), L"a.sph");
 }
 
 TEST_F(Scan, RescanStartsFromAFreshListAndTheFirstEntry)
