@@ -15,5 +15,6 @@ trap wine_session_end EXIT
 trap 'exit 130' INT TERM
 echo "test: preparing Wine"
 wine_session_begin "$build"
+wine_windows_unmanaged
 
 ctest --preset mingw "$@"
