@@ -321,22 +321,11 @@ TEST(HostileFolders, PathsAtTheLengthLimitWorkUpToItAndBeyondItShowNothing)
 TEST(HostileFolders, TenThousandPluginsAreAllListedInOrderAndTheLastOneInspects)
 {
     SettingsSandbox sandbox;
-    TempFolder folder;
-    const std::wstring source = FixturePath(L"ordinary.sph");
-    const auto made = std::chrono::steady_clock::now();
-    int links = 0;
-    for (int i = 0; i < 10000; ++i) {
-        wchar_t name[32] = {};
-        swprintf_s(name, 32, L"p%05d.sph", i);
-        const std::wstring target = folder / name;
-        if (CreateHardLinkW(target.c_str(), source.c_str(), nullptr)) {
-            ++links;
-        } else {
-            ASSERT_TRUE(CopyFileW(source.c_str(), target.c_str(), FALSE));
-        }
-    }
+    // p00000.sph to p09999.sph, all ordinary.sph, made by the build beside the fixtures: made
+    // here one Wine call per file, they took half a minute.
+    const std::wstring folder = ExecutableDir() + L"\\many-plugins";
     const auto started = std::chrono::steady_clock::now();
-    sandbox.WriteHistory({folder.Path()});
+    sandbox.WriteHistory({folder});
 
     RemoteBrowser browser;
     ASSERT_NE(browser.Dialog(), nullptr);
@@ -350,8 +339,7 @@ TEST(HostileFolders, TenThousandPluginsAreAllListedInOrderAndTheLastOneInspects)
     EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"p05000.sph"));
     EXPECT_EQ(browser.Close(), 0u);
     using ms = std::chrono::milliseconds;
-    std::printf("10000 plug-in files (%d hard links) made in %lld ms; browser up with all listed in %lld ms\n", links,
-                static_cast<long long>(std::chrono::duration_cast<ms>(started - made).count()),
+    std::printf("browser up with 10000 plug-in files listed in %lld ms\n",
                 static_cast<long long>(std::chrono::duration_cast<ms>(shown - started).count()));
 }
 
