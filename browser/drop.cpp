@@ -1,10 +1,13 @@
 #include "drop.h"
 
+#include <shlwapi.h>
+
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "handles.h"
+#include "inspect.h"
 #include "scan.h"
 
 namespace {
@@ -50,6 +53,11 @@ void OpenDroppedItem(HWND dialog, HDROP drop)
         path = FirstDroppedPath(drop);
     }
     const DropTarget target = IsWindowEnabled(dialog) ? TargetOf(path) : DropTarget();
+    // Any other file (a picture, say) keeps the folder shown and asks for the plug-in that reads it.
+    if (!target.entry.empty() && lstrcmpiW(PathFindExtensionW(target.entry.c_str()), L".sph") != 0) {
+        if (!SelectPluginForFile(dialog, target.entry)) MessageBeep(MB_ICONHAND);
+        return;
+    }
     if (target.folder.empty() || !CanScanFolder(target.folder)) {
         MessageBeep(MB_ICONHAND);
         return;

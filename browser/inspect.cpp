@@ -1,6 +1,7 @@
 #include "inspect.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <vector>
 
@@ -28,21 +29,34 @@ void ClearLists(HWND dialog)
     SendMessageW(GetDlgItem(dialog, IDC_TYPE_LIST), LVM_DELETEALLITEMS, 0, 0);
 }
 
-// Types until the first pair with neither pattern nor name, or until the plug-in faults;
-// returns whether a row was added.
+struct FileType {
+    std::wstring patterns;  // extension patterns, several separated by ';'
+    std::wstring formatName;
+};
+
+// Types until the first pair with neither pattern nor name, or until the plug-in faults (the
+// types read before it stay): what the view shows and what the search for a file's plug-in reads.
+std::vector<FileType> PluginFileTypes(GetPluginInfoFn getPluginInfo, bool& faulted)
+{
+    std::vector<FileType> types;
+    for (int k = 0; k < kMaxFileTypes; ++k) {
+        FileType type;
+        type.patterns = PluginInfoText(getPluginInfo, 2 * k + 2, &faulted);
+        if (faulted) break;
+        type.formatName = PluginInfoText(getPluginInfo, 2 * k + 3, &faulted);
+        if (faulted) break;
+        if (type.patterns.empty() && type.formatName.empty()) break;
+        types.push_back(type);
+    }
+    return types;
+}
+
+// Returns whether a row was added.
 bool FillFileTypes(HWND typeList, GetPluginInfoFn getPluginInfo, bool& faulted)
 {
-    bool added = false;
-    for (int k = 0; k < kMaxFileTypes; ++k) {
-        const std::wstring extension = PluginInfoText(getPluginInfo, 2 * k + 2, &faulted);
-        if (faulted) break;
-        const std::wstring formatName = PluginInfoText(getPluginInfo, 2 * k + 3, &faulted);
-        if (faulted) break;
-        if (extension.empty() && formatName.empty()) break;
-        AppendReportRow(typeList, extension, formatName);
-        added = true;
-    }
-    return added;
+    const std::vector<FileType> types = PluginFileTypes(getPluginInfo, faulted);
+    for (const FileType& type : types) AppendReportRow(typeList, type.patterns, type.formatName);
+    return !types.empty();
 }
 
 void SelectFirstRow(HWND list)
@@ -66,6 +80,45 @@ bool FillFromPluginInfo(HWND infoList, HWND typeList, GetPluginInfoFn getPluginI
     AppendReportRow(infoList, LoadResourceString(IDS_API_VERSION), version);
     if (FillFileTypes(typeList, getPluginInfo, faulted)) SelectFirstRow(typeList);
     return !faulted;
+}
+
+// Whether one of the ';'-separated patterns matches the name, as Windows matches wildcards,
+// without regard to case. PathMatchSpecExW would split the list itself, but only from Windows 7 on.
+bool MatchesAnyPattern(const std::wstring& fileName, const std::wstring& patterns)
+{
+    for (size_t start = 0;;) {
+        const size_t end = patterns.find(L';', start);
+        std::wstring pattern = patterns.substr(start, end == std::wstring::npos ? end : end - start);
+        pattern.erase(0, pattern.find_first_not_of(L' '));
+        pattern.erase(pattern.find_last_not_of(L' ') + 1);
+        // The system takes a pattern of at most MAX_PATH characters.
+        if (!pattern.empty() && pattern.size() < MAX_PATH && PathMatchSpecW(fileName.c_str(), pattern.c_str())) {
+            return true;
+        }
+        if (end == std::wstring::npos) return false;
+        start = end + 1;
+    }
+}
+
+// Whether the plug-in at path names the file among its types. One that faults while asked
+// names nothing: it stays loaded, and the windows it left are put back.
+bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, const WindowsBeforePluginCall& windows)
+{
+    if (path.empty()) return false;
+    bool faulted = false;
+    bool claims = false;
+    PluginLibrary library(LoadPluginLibrary(path, &faulted));
+    const auto getPluginInfo =
+        library ? GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo) : nullptr;
+    if (getPluginInfo) {
+        for (const FileType& type : PluginFileTypes(getPluginInfo, faulted)) {
+            if (MatchesAnyPattern(fileName, type.patterns)) claims = true;
+        }
+        if (faulted) library.Abandon();
+    }
+    if (!library.Free()) faulted = true;
+    if (faulted) windows.RestoreAfterFault();
+    return claims && !faulted;
 }
 
 }  // namespace
@@ -191,4 +244,21 @@ void OpenPluginDialog(HWND dialog, int function)
     const bool detached = library.Free();
     if (!detached) windows.RestoreAfterFault();
     if (result != plugin::kSuccess || !detached) MessageBeep(MB_ICONHAND);
+}
+
+bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
+{
+    const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    const auto restoreCursor = handles::MakeScopeGuard([cursor] { SetCursor(cursor); });
+    const WindowsBeforePluginCall windows(dialog);
+    HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
+    const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+    for (int index = 0; index < count; ++index) {
+        if (!ClaimsFile(GetPluginPath(dialog, index), fileName, windows)) continue;
+        // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection is this one.
+        SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        InspectSelectedPlugin(dialog);
+        return true;
+    }
+    return false;
 }

@@ -14,3 +14,7 @@ bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring&
 std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted = nullptr);
 void InspectSelectedPlugin(HWND dialog);
 void OpenPluginDialog(HWND dialog, int function);
+// Asks the plug-ins of the list, in list order, for their file types, and selects and inspects
+// the first whose extension patterns match fileName (a name without folder). False, nothing
+// changed, when none does.
+bool SelectPluginForFile(HWND dialog, const std::wstring& fileName);

@@ -35,12 +35,11 @@ std::wstring GetListBoxItemText(HWND listBox, int index)
     return std::wstring(text.data(), static_cast<size_t>(std::min(copied, length)));
 }
 
-std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
+std::wstring GetPluginPath(HWND dialog, int index, std::wstring* fileName)
 {
     if (fileName) fileName->clear();
-    const LRESULT selected = SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCURSEL, 0, 0);
-    if (selected == LB_ERR) return std::wstring();
-    const std::wstring entry = GetListBoxItemText(GetDlgItem(dialog, IDC_PLUGIN_LIST), static_cast<int>(selected));
+    if (index < 0) return std::wstring();
+    const std::wstring entry = GetListBoxItemText(GetDlgItem(dialog, IDC_PLUGIN_LIST), index);
     if (entry.empty()) return std::wstring();
     if (fileName) *fileName = entry;
 
@@ -50,6 +49,13 @@ std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
     // A full path longer than MAX_PATH fails to combine and leaves the path empty.
     PathCombineW(path.data(), folder.c_str(), entry.c_str());
     return std::wstring(path.data());
+}
+
+std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
+{
+    // LB_ERR, nothing selected, is -1.
+    const LRESULT selected = SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCURSEL, 0, 0);
+    return GetPluginPath(dialog, static_cast<int>(selected), fileName);
 }
 
 HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted)

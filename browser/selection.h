@@ -9,6 +9,8 @@
 
 std::wstring GetFolderText(HWND dialog);
 std::wstring GetListBoxItemText(HWND listBox, int index);
+// Full path of the entry at index, or empty; fileName (optional) receives the entry's text.
+std::wstring GetPluginPath(HWND dialog, int index, std::wstring* fileName = nullptr);
 // Full path of the selected entry, or empty; fileName (optional) receives the entry's text.
 std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName = nullptr);
 // The selected plug-in loaded (LoadPluginLibrary), or null; the caller frees it. *faulted

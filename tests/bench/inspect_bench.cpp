@@ -98,6 +98,46 @@ double ScanSeconds(const TestBrowserDialog& dialog, int fileCount)
     return seconds;
 }
 
+// A search for a name that no plug-in reads asks every entry of the list, against one
+// inspection of each entry. Both over the folder's list as a scan leaves it.
+void SearchAgainstInspections(const TestBrowserDialog& dialog, const std::wstring& folder, const char* label)
+{
+    ScanFolder(dialog.get(), folder);
+    const int count = static_cast<int>(SendMessageW(dialog.Item(IDC_PLUGIN_LIST), LB_GETCOUNT, 0, 0));
+    constexpr int kRounds = 5;
+    std::vector<double> searches;
+    std::vector<double> inspections;
+    for (int round = 0; round < kRounds; ++round) {
+        Clock::time_point start = Clock::now();
+        SelectPluginForFile(dialog.get(), L"picture.none");
+        searches.push_back(MicrosecondsSince(start));
+
+        start = Clock::now();
+        for (int i = 0; i < count; ++i) {
+            SendMessageW(dialog.Item(IDC_PLUGIN_LIST), LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+            InspectSelectedPlugin(dialog.get());
+        }
+        inspections.push_back(MicrosecondsSince(start));
+    }
+    const double search = Median(searches) / 1000;
+    const double inspection = Median(inspections) / 1000;
+    std::printf("search of %s (%d plug-ins) for a name none reads: %.1f ms median of %d; inspecting each once: "
+                "%.1f ms; ratio %.2f\n",
+                label, count, search, kRounds, inspection, search / inspection);
+}
+
+void SearchesAgainstInspections(const TestBrowserDialog& dialog)
+{
+    SearchAgainstInspections(dialog, ExecutableDir() + L"\\samples", "the sample folder");
+    TempFolder copies;
+    for (int i = 0; i < 100; ++i) {
+        wchar_t name[32] = {};
+        swprintf_s(name, 32, L"%03d.sph", i);
+        CopyFileW(FixturePath(L"ordinary.sph").c_str(), (copies / name).c_str(), FALSE);
+    }
+    SearchAgainstInspections(dialog, copies.Path(), "100 copies of a fixture");
+}
+
 void RepeatedOperationsLeaveNothingBehind(const TestBrowserDialog& dialog)
 {
     const std::wstring path = FixturePath(L"result0.sph");
@@ -159,6 +199,7 @@ int wmain()
     const double small = ScanSeconds(dialog, 1000);
     const double large = ScanSeconds(dialog, 10000);
     std::printf("growth from 1,000 to 10,000 files: %.1fx\n", large / small);
+    SearchesAgainstInspections(dialog);
     RepeatedOperationsLeaveNothingBehind(dialog);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dialog.h"
@@ -40,6 +41,15 @@ protected:
     {
         const auto rows = dialog.Rows(IDC_INFO_LIST);
         return rows.empty() ? std::wstring() : rows[0].second;
+    }
+    // As Explorer drops a file: a DROPFILES block, which the browser finishes and so frees.
+    void Drop(const std::wstring& path) const
+    {
+        const std::string block = DropFilesBlock({path});
+        HGLOBAL drop = GlobalAlloc(GMEM_FIXED, block.size());
+        ASSERT_NE(drop, nullptr);
+        CopyMemory(drop, block.data(), block.size());
+        OpenDroppedItem(dialog.get(), static_cast<HDROP>(drop));
     }
 
     const std::wstring settings = GetSettingsFilePath(nullptr);
@@ -108,15 +118,69 @@ TEST_F(Scan, ADroppedPathThatIsNotThereBeepsOnceAndChangesNothing)
 {
     AddPlugin(L"a.sph");
     ScanFolder(dialog.get(), folder.Path());
-    const std::string block = DropFilesBlock({folder / L"gone.sph"});
-    HGLOBAL drop = GlobalAlloc(GMEM_FIXED, block.size());
-    ASSERT_NE(drop, nullptr);
-    CopyMemory(drop, block.data(), block.size());
     ui.Clear();
-    OpenDroppedItem(dialog.get(), static_cast<HDROP>(drop));  // finishes the drop, which frees it
+    Drop(folder / L"gone.sph");
     EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
     EXPECT_EQ(GetFolderText(dialog.get()), folder.Path());
     EXPECT_EQ(FileNameRow(), L"a.sph");
+}
+
+// The list, in its order: no library, no GetPluginInfo, a plug-in that names *.abc and then
+// faults, two that name *.abc and *.def;*.deg, one that names *.sjh;*.sjk, and one that names
+// *.t3 only after a pair with neither pattern nor name.
+TEST_F(Scan, ADroppedPictureSelectsTheFirstPluginThatReadsItAndLeavesFolderAndHistory)
+{
+    FixtureLog log;
+    const std::vector<std::pair<const wchar_t*, const wchar_t*>> plugins = {
+        {L"notalib.sph", L"1.sph"},  {L"configonly.sph", L"2.sph"}, {L"faulting\\faulty.sph", L"3.sph"},
+        {L"ordinary.sph", L"4.sph"}, {L"ordinary.sph", L"5.sph"},     {L"shiftjis.sph", L"6.sph"},
+        {L"gappy.sph", L"7.sph"}};
+    for (const auto& plugin : plugins) {
+        ASSERT_TRUE(CopyFileW(FixturePath(plugin.first).c_str(), (folder / plugin.second).c_str(), FALSE));
+    }
+    TempFolder pictures;
+    for (const wchar_t* name : {L"Photo.SJK", L"photo.abc", L"photo.xyz", L"photo.t3"}) {
+        ASSERT_TRUE(WriteBytes(pictures / name, "picture"));
+    }
+    ScanFolder(dialog.get(), folder.Path());
+    const std::vector<std::wstring> history = ReadFolderHistory(settings);
+    ui.Clear();
+
+    // The second pattern of a cell, in another case.
+    Drop(pictures / L"Photo.SJK");
+    EXPECT_EQ(Selection(), 5);
+    EXPECT_EQ(FileNameRow(), L"6.sph");
+    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 2u);
+
+    // The faulting plug-in named it first, and is passed over but kept loaded; of the two that
+    // name it, the first in list order is taken and the search ends there. Every other load is
+    // freed, the search's and the inspection's.
+    log.Clear();
+    Drop(pictures / L"photo.abc");
+    EXPECT_EQ(Selection(), 3);
+    EXPECT_EQ(FileNameRow(), L"4.sph");
+    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 3u);
+    std::vector<std::string> asked;
+    for (const std::string& line : log.Lines()) {
+        if (line.size() > 7 && line.compare(line.size() - 7, 7, " info 2") == 0) asked.push_back(line);
+    }
+    EXPECT_EQ(asked, (std::vector<std::string>{"3 info 2", "4 info 2", "4 info 2"}));
+    EXPECT_TRUE(IsLoaded(folder / L"3.sph"));
+    EXPECT_EQ(log.Count("2 detach free") + log.Count("4 detach free"), 3u);
+
+    // A name nobody reads, and one read only after the empty pair: a beep each, and neither a
+    // fault nor a match beeps.
+    for (const wchar_t* name : {L"photo.xyz", L"photo.t3"}) {
+        SCOPED_TRACE(Utf8(name));
+        Drop(pictures / name);
+        EXPECT_EQ(Selection(), 3);
+        EXPECT_EQ(FileNameRow(), L"4.sph");
+        EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 3u);
+    }
+    EXPECT_EQ(ui.Beeps(), (std::vector<UINT>{MB_ICONHAND, MB_ICONHAND}));
+    EXPECT_EQ(GetFolderText(dialog.get()), folder.Path());
+    EXPECT_EQ(dialog.ListBoxEntries().size(), plugins.size());
+    EXPECT_EQ(ReadFolderHistory(settings), history);
 }
 
 TEST_F(Scan, RescanStartsFromAFreshListAndTheFirstEntry)
