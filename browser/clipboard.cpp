@@ -16,13 +16,26 @@ namespace {
 
 constexpr size_t kFirstCellBufferChars = 256;
 constexpr size_t kMaxCellBufferChars = 0x7FFFFFFF;
+// Clipboard history, remote desktop and clipboard managers hold the clipboard for a moment
+// after each change: a copy waits up to 200 ms for them before it counts as failed.
+constexpr int kOpenAttempts = 5;
+constexpr DWORD kOpenRetryMs = 50;
 
 int ItemCount(HWND list) { return static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+bool OpenClipboardSoon(HWND owner)
+{
+    for (int attempt = 1; !OpenClipboard(owner); ++attempt) {
+        if (attempt == kOpenAttempts) return false;
+        Sleep(kOpenRetryMs);
+    }
+    return true;
+}
 
 // The clipboard is held open only while it is emptied and filled, never across a message box.
 bool PutTextOnClipboard(HWND owner, const std::wstring& text)
 {
-    if (!OpenClipboard(owner)) return false;
+    if (!OpenClipboardSoon(owner)) return false;
     EmptyClipboard();
     const bool taken = SetClipboardText(text);
     CloseClipboard();

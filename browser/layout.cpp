@@ -77,7 +77,10 @@ int ScrollBarReserve(HWND dialog, HWND list)
     const auto getSystemMetricsForDpi =
         GetPluginExport<GetSystemMetricsForDpiFn>(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi");
     if (getSystemMetricsForDpi && dpi.x > 0) return getSystemMetricsForDpi(SM_CXVSCROLL, static_cast<UINT>(dpi.x));
-    const float scale = static_cast<float>(dpi.x) / kReferenceDpi;
+    // Without it (Windows 7 to 10 1511) a DPI-aware process gets the width already scaled to
+    // the system DPI, the screen's: only the step from there to the monitor's DPI is left.
+    const int systemDpi = QueryMonitorDpi(nullptr, nullptr).x;
+    const float scale = static_cast<float>(dpi.x) / (systemDpi > 0 ? static_cast<float>(systemDpi) : kReferenceDpi);
     const float width = scale * static_cast<float>(GetSystemMetrics(SM_CXVSCROLL));
     return static_cast<int>(std::ceil(width));
 }

@@ -8,6 +8,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    FailCriticalErrorsQuietly();
     SetInstanceHandle(instance);
     InitCommonControls();
     ApplyLocaleFromStringTable(IDS_LOCALE);

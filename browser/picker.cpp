@@ -1,5 +1,6 @@
 #include "picker.h"
 
+#include <commctrl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -43,6 +44,23 @@ std::wstring MenuTextOf(const std::wstring& folder)
         text += c;
     }
     return text;
+}
+
+BOOL CALLBACK FindTreeViewChild(HWND child, LPARAM found)
+{
+    wchar_t className[32] = {};
+    GetClassNameW(child, className, 32);
+    if (_wcsicmp(className, WC_TREEVIEWW) != 0) return TRUE;
+    *reinterpret_cast<HWND*>(found) = child;
+    return FALSE;
+}
+
+// The new-style picker nests its tree inside a shell control; the old one holds it directly.
+HWND FindTreeView(HWND picker)
+{
+    HWND tree = nullptr;
+    EnumChildWindows(picker, FindTreeViewChild, reinterpret_cast<LPARAM>(&tree));
+    return tree;
 }
 
 }  // namespace
@@ -91,7 +109,8 @@ std::wstring PickFolder(HWND owner, const std::wstring& title, const std::wstrin
     info.lpszTitle = title.c_str();
     info.ulFlags = kPickerFlags;
     info.lpfn = PickFolderCallback;
-    info.lParam = reinterpret_cast<LPARAM>(initialFolder.c_str());
+    PickerStart start = {initialFolder.c_str(), false};
+    info.lParam = reinterpret_cast<LPARAM>(&start);
     info.iImage = 0;
 
     handles::UniqueCoTaskMem<ITEMIDLIST> item(SHBrowseForFolderW(&info));
@@ -105,8 +124,19 @@ std::wstring PickFolder(HWND owner, const std::wstring& title, const std::wstrin
 
 int CALLBACK PickFolderCallback(HWND window, UINT message, LPARAM /*messageParam*/, LPARAM data)
 {
-    if (message == BFFM_INITIALIZED && data) {
-        SendMessageW(window, BFFM_SETSELECTIONW, TRUE, data);
+    auto* start = reinterpret_cast<PickerStart*>(data);
+    if (!start) return 0;
+    if (message == BFFM_INITIALIZED) {
+        // Armed first: the selection change may arrive inside the call.
+        start->pending = true;
+        SendMessageW(window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(start->folder));
+    } else if (message == BFFM_SELCHANGED && start->pending) {
+        // Since Windows 7 the new-style picker selects the folder without scrolling its tree to
+        // it; only the first change is ours, later ones are the user's.
+        start->pending = false;
+        HWND tree = FindTreeView(window);
+        const LPARAM item = tree ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
+        if (item) SendMessageW(tree, TVM_ENSUREVISIBLE, 0, item);
     }
     return 0;
 }

@@ -15,6 +15,7 @@
 namespace {
 
 constexpr wchar_t kPluginPattern[] = L"*.sph";
+constexpr wchar_t kPluginExtension[] = L".sph";
 // Room for the separator and the pattern beyond the folder itself.
 constexpr size_t kPatternExtraChars = 16;
 
@@ -38,6 +39,10 @@ HANDLE FindFirstPluginFile(const std::wstring& folder, WIN32_FIND_DATAW& found)
     return FindFirstFileW(pattern.data(), &found);
 }
 
+// The pattern also matches long names through their 8.3 short names: "b.sphx" and
+// "c.sph_old" both have a short name ending in ".SPH".
+bool IsPluginFileName(const wchar_t* name) { return _wcsicmp(PathFindExtensionW(name), kPluginExtension) == 0; }
+
 void ListPluginFiles(HWND listBox, const std::wstring& folder)
 {
     WIN32_FIND_DATAW found = {};
@@ -47,6 +52,7 @@ void ListPluginFiles(HWND listBox, const std::wstring& folder)
     do {
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
         const wchar_t* name = found.cFileName[0] != L'\0' ? found.cFileName : found.cAlternateFileName;
+        if (!IsPluginFileName(name)) continue;
         SendMessageW(listBox, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
     } while (FindNextFileW(search, &found));
 }

@@ -137,3 +137,10 @@ void ApplyLocaleFromStringTable(UINT id)
     // A locale the runtime does not know leaves the previous one in place; the program runs on.
     _wsetlocale(LC_ALL, LoadResourceString(id).c_str());
 }
+
+void FailCriticalErrorsQuietly()
+{
+    // GetErrorMode is Windows Vista's; the previous mode comes back from the first call.
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+    SetErrorMode(previous | SEM_FAILCRITICALERRORS);
+}

@@ -36,3 +36,7 @@ const wchar_t* GetVersionString(const wchar_t* key, const wchar_t* fallback);
 
 // Sets the runtime's locale for all categories to the name held in string-table entry id.
 void ApplyLocaleFromStringTable(UINT id);
+
+// Adds SEM_FAILCRITICALERRORS to the process's error mode, keeping its other bits: a drive
+// without media then fails the call that touched it instead of raising the system's box.
+void FailCriticalErrorsQuietly();

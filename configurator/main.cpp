@@ -7,6 +7,7 @@
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
+    FailCriticalErrorsQuietly();
     SetInstanceHandle(instance);
     try {
         // The runtime's wide argument vector: standard quoting rules, no wildcard expansion.

@@ -279,6 +279,8 @@ TEST(PluginView, EveryFixtureShowsWhatItReportsAndEveryLoadIsFreed)
         if (stem == "refuses") continue;
         EXPECT_EQ(log.Count(stem + " attach "), log.Count(stem + " detach ")) << stem;
     }
+    // Scans and plug-ins meeting a drive without media get a failed call, not the system's box.
+    EXPECT_EQ(log.ErrorModeAtAttach("ordinary") & SEM_FAILCRITICALERRORS, SEM_FAILCRITICALERRORS);
     for (const std::wstring& module : LoadedModules(browser.Process().Id())) {
         EXPECT_EQ(module.find(FixturesDir()), std::wstring::npos) << Utf8(module);
     }

@@ -168,6 +168,8 @@ TEST(ConfiguratorResults, SuccessAndNotImplementedEndSilentlyAfterOneCallWithThe
         ASSERT_EQ(calls.size(), 1u);
         EXPECT_NE(calls[0], name + " config 1 0") << "called without the host as parent";
         EXPECT_EQ(log.Count(name + " detach"), 1u);
+        // A plug-in reading a drive without media gets a failed call, not the system's box.
+        EXPECT_EQ(log.ErrorModeAtAttach(name) & SEM_FAILCRITICALERRORS, SEM_FAILCRITICALERRORS);
     }
 }
 

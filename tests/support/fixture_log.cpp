@@ -62,6 +62,14 @@ HWND FixtureLog::LoggedWindow(const std::string& prefix) const
     return reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoull(handle, nullptr, 16)));
 }
 
+long long FixtureLog::ErrorModeAtAttach(const std::string& name) const
+{
+    const std::vector<std::string> lines = Matching(name + " attach ");
+    const std::size_t mode = lines.empty() ? std::string::npos : lines[0].find(" errormode ");
+    if (mode == std::string::npos) return -1;
+    return static_cast<long long>(std::strtoull(lines[0].c_str() + mode + 11, nullptr, 16));
+}
+
 bool FixtureLog::WaitFor(const std::string& prefix, std::size_t count, DWORD timeoutMs) const
 {
     return WaitUntil([&] { return Count(prefix) >= count; }, timeoutMs);

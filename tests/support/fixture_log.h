@@ -2,7 +2,8 @@
 //
 // Every fixture appends UTF-8 lines "<name> <event>" to the file named by the environment
 // variable PLEXMOOR_FIXTURE_LOG, <name> being its file name without folder and extension:
-//   <name> attach <pid>               DLL_PROCESS_ATTACH (decimal process id)
+//   <name> attach <pid> errormode <m> DLL_PROCESS_ATTACH (decimal process id, the process's
+//                                     error mode in lowercase hex)
 //   <name> detach free <pid>          DLL_PROCESS_DETACH when the library is freed
 //   <name> detach exit <pid>          DLL_PROCESS_DETACH when the process ends with it loaded
 //   <name> info <number>              each GetPluginInfo call
@@ -35,6 +36,8 @@ public:
     std::size_t Count(const std::string& prefix) const;
     // The window handle written after prefix on its first line (e.g. "faulty dialog "), or null.
     HWND LoggedWindow(const std::string& prefix) const;
+    // The error mode that fixture <name> found at its first attach, or -1 when it never attached.
+    long long ErrorModeAtAttach(const std::string& name) const;
     // Waits until at least count lines start with prefix; false when timeoutMs passed first.
     bool WaitFor(const std::string& prefix, std::size_t count = 1, DWORD timeoutMs = 5000) const;
     // Empties the file; fixtures that are loaded keep appending to it.

@@ -4,10 +4,12 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "clipboard.h"
 #include "dialog.h"
+#include "handles.h"
 #include "history.h"
 #include "intercept.h"
 #include "message.h"
@@ -196,6 +198,33 @@ TEST_F(ClipboardExport, ClipboardHeldByAnotherProcessBeepsAndChangesNothing)
         ExpectRefused();
     }
     EXPECT_EQ(ReadClipboardText().text, L"before");
+}
+
+// Clipboard managers and clipboard history hold the clipboard for a moment after each change.
+TEST_F(ClipboardExport, ClipboardHeldForAMomentIsWaitedFor)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}});
+    const auto copies = {+[](HWND list) { CopyAllExtensions(list); }, +[](HWND list) { CopyTypeCell(list, 0, 1); }};
+    for (void (*copy)(HWND) : copies) {
+        handles::UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        bool opened = false;
+        // The clipboard belongs to the thread that opened it: this one shuts the test's out.
+        std::thread holder([&held, &opened] {
+            opened = OpenClipboard(nullptr) != FALSE;
+            SetEvent(held.get());
+            if (!opened) return;
+            Sleep(50);
+            CloseClipboard();
+        });
+        const bool holding = WaitForSingleObject(held.get(), kWaitMs) == WAIT_OBJECT_0 && opened;
+        ui_.Clear();
+        if (holding) copy(list_);
+        holder.join();
+        ASSERT_TRUE(holding) << "the holder never held the clipboard";
+        EXPECT_TRUE(ui_.Beeps().empty());
+        EXPECT_EQ(ui_.MessageBoxes().size(), 1u);
+    }
+    EXPECT_EQ(ReadClipboardText().text, L"Bitmap");
 }
 
 // The context menu lives in the dialog procedure; these run the real one.

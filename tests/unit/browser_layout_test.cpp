@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ struct SourceState {
     bool systemDirectoryFails = false;
     MetricsForDpi metricsForDpi = MetricsForDpi::Missing;
     int scrollBarForDpi = 0;
+    // The system DPI, which the screen's DC tells, and the scroll-bar width GetSystemMetrics
+    // gives for it (0: the real one).
+    int screenDcDpi = 96;
+    int systemScrollBar = 0;
 
     std::vector<UINT> metricsDpis;
     std::vector<std::wstring> libraryLoads;
@@ -57,6 +62,7 @@ void* g_realMonitorFromWindow = nullptr;
 void* g_realGetDC = nullptr;
 void* g_realGetDeviceCaps = nullptr;
 void* g_realCreateDC = nullptr;
+void* g_realGetSystemMetrics = nullptr;
 
 template <typename Fn>
 Fn Real(void* address)
@@ -142,7 +148,7 @@ HDC WINAPI FakeGetDC(HWND window)
     if (window ? g_state->windowDcFails : g_state->screenDcFails) return nullptr;
     HDC dc = Real<decltype(&GetDC)>(g_realGetDC)(window);
     // DCs come from a cache: the same handle may serve the window and then the screen.
-    if (dc) g_state->dcDpi[dc] = window ? kWindowDcDpi : kScreenDcDpi;
+    if (dc) g_state->dcDpi[dc] = window ? kWindowDcDpi : g_state->screenDcDpi;
     return dc;
 }
 
@@ -153,6 +159,12 @@ HDC WINAPI FakeCreateDCW(LPCWSTR driver, LPCWSTR device, LPCWSTR output, const D
     HDC dc = Real<decltype(&CreateDCW)>(g_realCreateDC)(driver, device, output, mode);
     if (dc) g_state->dcDpi[dc] = kMonitorDcDpi;
     return dc;
+}
+
+int WINAPI FakeGetSystemMetrics(int index)
+{
+    if (index == SM_CXVSCROLL && g_state->systemScrollBar) return g_state->systemScrollBar;
+    return Real<decltype(&GetSystemMetrics)>(g_realGetSystemMetrics)(index);
 }
 
 int WINAPI FakeGetDeviceCaps(HDC dc, int index)
@@ -179,6 +191,8 @@ public:
         g_realGetDC = PatchImport("user32.dll", "GetDC", reinterpret_cast<void*>(&FakeGetDC));
         g_realCreateDC = PatchImport("gdi32.dll", "CreateDCW", reinterpret_cast<void*>(&FakeCreateDCW));
         g_realGetDeviceCaps = PatchImport("gdi32.dll", "GetDeviceCaps", reinterpret_cast<void*>(&FakeGetDeviceCaps));
+        g_realGetSystemMetrics =
+            PatchImport("user32.dll", "GetSystemMetrics", reinterpret_cast<void*>(&FakeGetSystemMetrics));
     }
     ~DpiSources()
     {
@@ -190,12 +204,13 @@ public:
         PatchImport("user32.dll", "GetDC", g_realGetDC);
         PatchImport("gdi32.dll", "CreateDCW", g_realCreateDC);
         PatchImport("gdi32.dll", "GetDeviceCaps", g_realGetDeviceCaps);
+        PatchImport("user32.dll", "GetSystemMetrics", g_realGetSystemMetrics);
         g_state = nullptr;
     }
     bool AllPatched() const
     {
         return g_realLoadLibrary && g_realFreeLibrary && g_realGetProcAddress && g_realGetSystemDirectory &&
-               g_realMonitorFromWindow && g_realGetDC && g_realCreateDC && g_realGetDeviceCaps;
+               g_realMonitorFromWindow && g_realGetDC && g_realCreateDC && g_realGetDeviceCaps && g_realGetSystemMetrics;
     }
 
     SourceState state;
@@ -351,6 +366,26 @@ TEST_F(ColumnLayout, WhereUser32KnowsTheScrollBarForTheMonitorsDpiThatIsTheReser
     EXPECT_EQ(sources.state.metricsDpis, std::vector<UINT>{144});
 }
 
+// Without GetSystemMetricsForDpi (Windows 7 to 10 1511), GetSystemMetrics is already scaled to
+// the system DPI: scaling it from 96 again would leave an empty strip. Only a monitor whose DPI
+// differs from the system's scales it further.
+TEST_F(ColumnLayout, WithoutPerDpiMetricsOnlyTheStepFromSystemToMonitorDpiIsScaled)
+{
+    DpiSources sources;
+    sources.state.screenDcDpi = 144;
+    sources.state.systemScrollBar = 26;
+    SetClientWidth(IDC_TYPE_LIST, 646);
+    const struct {
+        int monitorDpi;
+        int reserve;
+    } cases[] = {{144, 26}, {192, 35}};  // 26 x 192 / 144 = 34.67
+    for (const auto& c : cases) {
+        sources.state.shcoreDpi = c.monitorDpi;
+        const Columns types = Layout(IDC_TYPE_LIST, 0.4f);
+        EXPECT_EQ(types.first + types.second, 646 - c.reserve - 1) << c.monitorDpi << " DPI";
+    }
+}
+
 TEST_F(ColumnLayout, ColumnsAlwaysAddUpToUsableWidth)
 {
     DpiSources sources;
@@ -446,7 +481,9 @@ TEST_F(ColumnLayout, ShcoreIsLoadedFromSystemDirectoryAndFreedEachTime)
         EXPECT_EQ(_wcsicmp(path.c_str(), (std::wstring(system) + L"\\Shcore.dll").c_str()), 0) << path;
     }
     EXPECT_EQ(sources.state.librariesFreed, sources.state.shcoreLoaded);
-    EXPECT_TRUE(sources.state.getDcWindows.empty()) << "an answering GetDpiForMonitor ends the search";
+    // The screen's DC may still tell the system DPI that GetSystemMetrics is scaled to.
+    EXPECT_EQ(std::count(sources.state.getDcWindows.begin(), sources.state.getDcWindows.end(), dialog_), 0)
+        << "an answering GetDpiForMonitor ends the search";
 }
 
 TEST_F(ColumnLayout, WithoutUsableGetDpiForMonitorTheDialogsDcDecides)
@@ -487,6 +524,7 @@ TEST_F(ColumnLayout, DeviceContextFallbacksInOrder)
     {
         SCOPED_TRACE("dialog's DC fails: the screen's");
         DpiSources sources;
+        sources.state.screenDcDpi = kScreenDcDpi;
         sources.state.shcore = Shcore::Fails;
         sources.state.windowDcFails = true;
         EXPECT_EQ(QueryMonitorDpi(monitor, dialog_).x, kScreenDcDpi);
@@ -511,6 +549,7 @@ TEST_F(ColumnLayout, DeviceContextFallbacksInOrder)
     {
         SCOPED_TRACE("no monitor and no window: the screen's DC");
         DpiSources sources;
+        sources.state.screenDcDpi = kScreenDcDpi;
         EXPECT_EQ(QueryMonitorDpi(nullptr, nullptr).x, kScreenDcDpi);
         EXPECT_TRUE(sources.state.libraryLoads.empty());
     }

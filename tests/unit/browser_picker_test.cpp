@@ -4,11 +4,13 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "dialog.h"
 #include "fixture_log.h"
+#include "handles.h"
 #include "history.h"
 #include "intercept.h"
 #include "module.h"
@@ -34,6 +36,37 @@ std::wstring DisplayedMenuText(const std::wstring& itemText)
         }
     }
     return shown;
+}
+
+// Each TVM_ENSUREVISIBLE the code under test sends: to which class, and the text of the item
+// and whether it was the tree's selection at that moment.
+struct EnsuredItem {
+    std::wstring windowClass;
+    std::wstring text;
+    bool selected;
+};
+std::mutex g_ensuredMutex;
+std::vector<EnsuredItem> g_ensured;
+void* g_realSendMessage = nullptr;
+
+LRESULT WINAPI RecordingSendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto send = reinterpret_cast<decltype(&SendMessageW)>(g_realSendMessage);
+    if (message == TVM_ENSUREVISIBLE) {
+        wchar_t className[64] = {};
+        GetClassNameW(window, className, 64);
+        wchar_t text[MAX_PATH] = {};
+        TVITEMW item = {};
+        item.mask = TVIF_TEXT;
+        item.hItem = reinterpret_cast<HTREEITEM>(lParam);
+        item.pszText = text;
+        item.cchTextMax = MAX_PATH;
+        send(window, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
+        const bool selected = send(window, TVM_GETNEXTITEM, TVGN_CARET, 0) == lParam;
+        std::lock_guard<std::mutex> lock(g_ensuredMutex);
+        g_ensured.push_back({className, text, selected});
+    }
+    return send(window, message, wParam, lParam);
 }
 
 int ListBoxCount(HWND dialog) { return static_cast<int>(SendDlgItemMessageW(dialog, IDC_PLUGIN_LIST, LB_GETCOUNT, 0, 0)); }
@@ -128,11 +161,17 @@ TEST_F(FolderChoice, AmpersandsInFolderNamesReadAsWritten)
     for (size_t i = 0; i < folders.size(); ++i) EXPECT_EQ(DisplayedMenuText(items[i]), folders[i]) << items[i];
 }
 
-TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
+// Since Windows 7 the picker selects the folder without scrolling its tree to it; the
+// browser makes that item visible once, leaving later selections to the user.
+TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitleAndShowsIt)
 {
     Start({second_, third_});
     SettleFolderAccessTimes(second_);
     SettleFolderAccessTimes(third_);
+    g_ensured.clear();
+    g_realSendMessage = PatchImport("user32.dll", "SendMessageW", reinterpret_cast<void*>(&RecordingSendMessageW));
+    ASSERT_NE(g_realSendMessage, nullptr);
+    const auto restore = handles::MakeScopeGuard([] { PatchImport("user32.dll", "SendMessageW", g_realSendMessage); });
     {
         PickerDriver picker(dialog_, PickerAnswer::SelectThenAccept, third_);
         BrowseForPluginFolder(dialog_);
@@ -144,6 +183,11 @@ TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitle)
     }
     EXPECT_EQ(GetFolderText(dialog_), third_);
     EXPECT_EQ(History(), (std::vector<std::wstring>{third_, second_}));
+    std::lock_guard<std::mutex> lock(g_ensuredMutex);
+    ASSERT_EQ(g_ensured.size(), 1u);
+    EXPECT_EQ(g_ensured[0].windowClass, WC_TREEVIEWW);
+    EXPECT_EQ(g_ensured[0].text, L"二番目");
+    EXPECT_TRUE(g_ensured[0].selected);
 }
 
 TEST_F(FolderChoice, BrowserAtADriveRootKeepsItsBackslash)

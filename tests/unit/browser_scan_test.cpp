@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <string>
 #include <utility>
@@ -76,16 +77,25 @@ TEST_F(Scan, PluginFilesAreListedSortedAndTheFirstIsInspected)
     EXPECT_FALSE(IsLoaded(folder / L"a.sph"));
 }
 
+// Backup copies such as "c.sph_old" match the search through their 8.3 short names
+// ("C~1.SPH"), as on any Windows volume that keeps short names.
 TEST_F(Scan, FoldersAndOtherNamesAreLeftOutButHiddenAndSystemFilesAreListed)
 {
     ASSERT_TRUE(CreateDirectoryW((folder / L"folder.sph").c_str(), nullptr));
     AddFile(L"readme.txt");
     AddFile(L"notes.sph.txt");
     AddFile(L"sph");
+    AddFile(L"b.sphx");
+    AddFile(L"c.sph_old");
+    AddFile(L"Upper.SPH");
     AddFile(L"hidden.sph", FILE_ATTRIBUTE_HIDDEN);
     AddFile(L"system.sph", FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(GetShortPathNameW((folder / L"c.sph_old").c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_EQ(_wcsicmp(PathFindExtensionW(shortName), L".sph"), 0) << shortName;
+
     ScanFolder(dialog.get(), folder.Path());
-    EXPECT_EQ(dialog.ListBoxEntries(), (Entries{L"hidden.sph", L"system.sph"}));
+    EXPECT_EQ(dialog.ListBoxEntries(), (Entries{L"hidden.sph", L"system.sph", L"Upper.SPH"}));
 }
 
 TEST_F(Scan, EmptyOrMissingFolderGivesAnEmptyViewSilentlyAndIsStillRecorded)

@@ -115,3 +115,12 @@ TEST(Locale, StepSetsJapaneseLocaleForAllCategories)
     EXPECT_NE(std::wstring(current).find(L"Japanese"), std::wstring::npos) << current;
     _wsetlocale(LC_ALL, L"C");
 }
+
+// Windows hands a parent's error mode down to the processes it starts (Wine does not).
+TEST(ErrorMode, CriticalErrorsFailQuietlyAndInheritedBitsStay)
+{
+    const UINT before = SetErrorMode(SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    FailCriticalErrorsQuietly();
+    EXPECT_EQ(SetErrorMode(before), static_cast<UINT>(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
+                                                      SEM_NOOPENFILEERRORBOX));
+}
