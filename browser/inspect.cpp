@@ -114,11 +114,21 @@ std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool*
     // must never make the conversion read outside the buffer: nothing, or what was offered.
     if (!returned || bytes <= 0) return std::wstring();
     if (bytes > plugin::kInfoOfferedBytes) bytes = plugin::kInfoOfferedBytes;
+    return PluginTextToWide(buffer, bytes, GetACP());
+}
 
-    const int needed = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, nullptr, 0);
+std::wstring PluginTextToWide(const char* text, int bytes, UINT codePage)
+{
+    // With Windows' "Unicode UTF-8" option the system's code page is UTF-8, while plug-ins
+    // written for Japanese Windows still answer in Shift-JIS.
+    constexpr UINT kShiftJis = 932;
+    if (codePage == CP_UTF8 && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, bytes, nullptr, 0) == 0) {
+        codePage = kShiftJis;
+    }
+    const int needed = MultiByteToWideChar(codePage, 0, text, bytes, nullptr, 0);
     if (needed <= 0) return std::wstring();
     std::vector<wchar_t> wide(static_cast<size_t>(needed) + 1, L'\0');
-    const int converted = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, wide.data(), needed + 1);
+    const int converted = MultiByteToWideChar(codePage, 0, text, bytes, wide.data(), needed + 1);
     if (converted <= 0) return std::wstring();
     return std::wstring(wide.data(), static_cast<size_t>(converted));
 }

@@ -210,6 +210,21 @@ TEST_F(Inspection, MalformedAnsiTextIsConvertedByItsByteCount)
     EXPECT_EQ(types[1], std::make_pair(std::wstring(L"*.iv2"), std::wstring(L"Zero")));
 }
 
+TEST(PluginTexts, UnderTheUtf8CodePageOnlyTextsThatAreNotUtf8AreReadAsShiftJis)
+{
+    const std::string shiftJis = "\x83\x65\x83\x58\x83\x67\x97\x70";
+    const std::string utf8 = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE7\x94\xA8";
+    const auto wide = [](const std::string& bytes, UINT codePage) {
+        return PluginTextToWide(bytes.data(), static_cast<int>(bytes.size()), codePage);
+    };
+    EXPECT_EQ(wide(shiftJis, CP_UTF8), L"テスト用");
+    EXPECT_EQ(wide(utf8, CP_UTF8), L"テスト用");
+    EXPECT_EQ(wide(std::string("Zero\0inside", 11), CP_UTF8), std::wstring(L"Zero\0inside", 11));
+    // Any other code page reads every text as before, UTF-8 bytes included.
+    EXPECT_EQ(wide(shiftJis, 932), L"テスト用");
+    EXPECT_NE(wide(utf8, 932), L"テスト用");
+}
+
 TEST_F(Inspection, SettingsThatSucceedRefillTheViewSilentlyWithTheLibraryLoadedOnce)
 {
     Inspect(L"result0.sph");
