@@ -7,6 +7,7 @@
 #include "fault_guard.h"
 #include "handles.h"
 #include "module.h"
+#include "plugin_call.h"
 #include "plugin_library.h"
 #include "resource.h"
 #include "selection.h"
@@ -26,6 +27,15 @@ void ClearLists(HWND dialog)
 {
     SendMessageW(GetDlgItem(dialog, IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
     SendMessageW(GetDlgItem(dialog, IDC_TYPE_LIST), LVM_DELETEALLITEMS, 0, 0);
+}
+
+// A click already on its way when the dialog was disabled for a plug-in call still changes the
+// list's selection: the entry the call was about is selected again, to match the view.
+void KeepSelectedEntry(HWND dialog, const std::wstring& entry)
+{
+    std::wstring selected;
+    GetSelectedPluginPath(dialog, &selected);
+    if (selected != entry) SelectPluginByName(dialog, entry);
 }
 
 // Types until the first pair with neither pattern nor name, or until the plug-in faults;
@@ -151,6 +161,7 @@ void InspectSelectedPlugin(HWND dialog)
     const std::wstring path = GetSelectedPluginPath(dialog, &fileName);
     if (path.empty()) return;
     const WindowsBeforePluginCall windows(dialog);
+    const PluginCallScope call(dialog);
     // A fault while loading counts as a failed load: nothing is shown.
     bool faulted = false;
     PluginLibrary library(LoadPluginLibrary(path, &faulted));
@@ -164,6 +175,7 @@ void InspectSelectedPlugin(HWND dialog)
         }
         if (!library.Free()) faulted = true;
     }
+    KeepSelectedEntry(dialog, fileName);
     if (faulted) {
         windows.RestoreAfterFault();
         MessageBeep(MB_ICONHAND);
@@ -173,6 +185,9 @@ void InspectSelectedPlugin(HWND dialog)
 void OpenPluginDialog(HWND dialog, int function)
 {
     const WindowsBeforePluginCall windows(dialog);
+    const PluginCallScope call(dialog);
+    std::wstring entry;
+    GetSelectedPluginPath(dialog, &entry);
     bool faulted = false;
     PluginLibrary library(LoadSelectedPlugin(dialog, &faulted));
     const auto configurationDlg =
@@ -193,6 +208,7 @@ void OpenPluginDialog(HWND dialog, int function)
         MessageBeep(MB_ICONHAND);
         return;
     }
+    KeepSelectedEntry(dialog, entry);
     if (result != plugin::kNotImplemented) {
         // The refill loads the library a second time while this handle still holds it, so the
         // plug-in is not unloaded and reloaded between its dialog and the refreshed view.

@@ -225,6 +225,35 @@ TEST(PluginTexts, UnderTheUtf8CodePageOnlyTextsThatAreNotUtf8AreReadAsShiftJis)
     EXPECT_NE(wide(utf8, 932), L"テスト用");
 }
 
+// What a thread runs with: 0 unaware, 1 system, 2 per monitor, as the fixtures log it.
+int ThreadAwareness()
+{
+    typedef HANDLE(WINAPI * GetContextFn)();
+    typedef int(WINAPI * AwarenessOfFn)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto getContext = GetPluginExport<GetContextFn>(user32, "GetThreadDpiAwarenessContext");
+    const auto awarenessOf = GetPluginExport<AwarenessOfFn>(user32, "GetAwarenessFromDpiAwarenessContext");
+    return getContext && awarenessOf ? awarenessOf(getContext()) : -1;
+}
+
+TEST_F(Inspection, PluginCodeRunsDpiUnawareAndTheBrowserGetsItsOwnAwarenessBack)
+{
+    const int own = ThreadAwareness();
+    ASSERT_GT(own, 0) << "the test program is not DPI-aware: nothing to tell apart";
+    dialog.ShowEntry(FixturesDir() + L"\\calls", L"awareness.sph");
+    InspectSelectedPlugin(dialog.get());
+    EXPECT_EQ(ThreadAwareness(), own);
+    OpenPluginDialog(dialog.get(), 1);
+    EXPECT_EQ(ThreadAwareness(), own);
+
+    // Load, every question, the settings call, the refill and each free.
+    std::size_t calls = 0;
+    for (const char* call : {"attach ", "info ", "config ", "detach "}) calls += log.Count(std::string("awareness ") + call);
+    EXPECT_EQ(log.Count("awareness config "), 1u);
+    EXPECT_EQ(log.Count("awareness detach "), 2u);
+    EXPECT_EQ(log.Matching("awareness awareness "), std::vector<std::string>(calls, "awareness awareness 0"));
+}
+
 TEST_F(Inspection, SettingsThatSucceedRefillTheViewSilentlyWithTheLibraryLoadedOnce)
 {
     Inspect(L"result0.sph");
