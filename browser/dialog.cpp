@@ -44,6 +44,16 @@ bool IsVistaOrLater()
     return VerifyVersionInfoW(&version, VER_MAJORVERSION | VER_MINORVERSION | VER_PRODUCT_TYPE, mask) != FALSE;
 }
 
+// The dialog is disabled while a plug-in's code runs, or a modal window of ours is up. What still
+// comes in meanwhile (a click that was already on its way, a plug-in's own message loop passing
+// it on) is refused rather than run inside that call.
+bool RefusedWhileDisabled(HWND dialog)
+{
+    if (IsWindowEnabled(dialog)) return false;
+    MessageBeep(MB_ICONHAND);
+    return true;
+}
+
 BOOL OnInitDialog(HWND dialog)
 {
     SetWindowTextW(dialog, GetProductTitle());
@@ -70,10 +80,11 @@ BOOL OnCommand(HWND dialog, WPARAM wParam)
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
     if (code == LBN_SELCHANGE && id == IDC_PLUGIN_LIST) {
-        if (IsListReady(dialog)) InspectSelectedPlugin(dialog);
+        if (IsListReady(dialog) && !RefusedWhileDisabled(dialog)) InspectSelectedPlugin(dialog);
         return TRUE;
     }
     if (code != BN_CLICKED) return FALSE;
+    if (id != IDOK && id != IDCANCEL && RefusedWhileDisabled(dialog)) return TRUE;
     switch (id) {
     case IDC_BROWSE: BrowseForPluginFolder(dialog); return TRUE;
     case IDC_SETTINGS: OpenPluginDialog(dialog, 1); return TRUE;
@@ -86,7 +97,7 @@ BOOL OnCommand(HWND dialog, WPARAM wParam)
 BOOL OnNotify(HWND dialog, const NMHDR* header)
 {
     if (header->code == BCN_DROPDOWN && header->idFrom == IDC_BROWSE) {
-        ShowFolderHistoryMenu(dialog);
+        if (!RefusedWhileDisabled(dialog)) ShowFolderHistoryMenu(dialog);
         return TRUE;
     }
     return FALSE;
@@ -98,6 +109,7 @@ BOOL OnContextMenu(HWND dialog, HWND target, LPARAM position)
     if (target != list) return FALSE;
     const int row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (row == -1) return FALSE;
+    if (RefusedWhileDisabled(dialog)) return TRUE;
 
     POINT at = {static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
     // (-1, -1) means the keyboard asked: open at the selected row instead of the pointer.

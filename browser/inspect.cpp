@@ -8,6 +8,7 @@
 #include "fault_guard.h"
 #include "handles.h"
 #include "module.h"
+#include "plugin_call.h"
 #include "plugin_library.h"
 #include "resource.h"
 #include "selection.h"
@@ -27,6 +28,15 @@ void ClearLists(HWND dialog)
 {
     SendMessageW(GetDlgItem(dialog, IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
     SendMessageW(GetDlgItem(dialog, IDC_TYPE_LIST), LVM_DELETEALLITEMS, 0, 0);
+}
+
+// A click already on its way when the dialog was disabled for a plug-in call still changes the
+// list's selection: the entry the call was about is selected again, to match the view.
+void KeepSelectedEntry(HWND dialog, const std::wstring& entry)
+{
+    std::wstring selected;
+    GetSelectedPluginPath(dialog, &selected);
+    if (selected != entry) SelectPluginByName(dialog, entry);
 }
 
 struct FileType {
@@ -101,11 +111,11 @@ bool MatchesAnyPattern(const std::wstring& fileName, const std::wstring& pattern
 }
 
 // Whether the plug-in at path names the file among its types. One that faults while asked
-// names nothing: it stays loaded, and the windows it left are put back.
-bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, const WindowsBeforePluginCall& windows)
+// names nothing, and stays loaded; *faulted tells the caller, who puts the windows back.
+bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, bool& faulted)
 {
+    faulted = false;
     if (path.empty()) return false;
-    bool faulted = false;
     bool claims = false;
     PluginLibrary library(LoadPluginLibrary(path, &faulted));
     const auto getPluginInfo =
@@ -117,7 +127,6 @@ bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, const Wi
         if (faulted) library.Abandon();
     }
     if (!library.Free()) faulted = true;
-    if (faulted) windows.RestoreAfterFault();
     return claims && !faulted;
 }
 
@@ -167,11 +176,21 @@ std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool*
     // must never make the conversion read outside the buffer: nothing, or what was offered.
     if (!returned || bytes <= 0) return std::wstring();
     if (bytes > plugin::kInfoOfferedBytes) bytes = plugin::kInfoOfferedBytes;
+    return PluginTextToWide(buffer, bytes, GetACP());
+}
 
-    const int needed = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, nullptr, 0);
+std::wstring PluginTextToWide(const char* text, int bytes, UINT codePage)
+{
+    // With Windows' "Unicode UTF-8" option the system's code page is UTF-8, while plug-ins
+    // written for Japanese Windows still answer in Shift-JIS.
+    constexpr UINT kShiftJis = 932;
+    if (codePage == CP_UTF8 && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text, bytes, nullptr, 0) == 0) {
+        codePage = kShiftJis;
+    }
+    const int needed = MultiByteToWideChar(codePage, 0, text, bytes, nullptr, 0);
     if (needed <= 0) return std::wstring();
     std::vector<wchar_t> wide(static_cast<size_t>(needed) + 1, L'\0');
-    const int converted = MultiByteToWideChar(CP_ACP, 0, buffer, bytes, wide.data(), needed + 1);
+    const int converted = MultiByteToWideChar(codePage, 0, text, bytes, wide.data(), needed + 1);
     if (converted <= 0) return std::wstring();
     return std::wstring(wide.data(), static_cast<size_t>(converted));
 }
@@ -194,6 +213,7 @@ void InspectSelectedPlugin(HWND dialog)
     const std::wstring path = GetSelectedPluginPath(dialog, &fileName);
     if (path.empty()) return;
     const WindowsBeforePluginCall windows(dialog);
+    const PluginCallScope call(dialog);
     // A fault while loading counts as a failed load: nothing is shown.
     bool faulted = false;
     PluginLibrary library(LoadPluginLibrary(path, &faulted));
@@ -207,6 +227,7 @@ void InspectSelectedPlugin(HWND dialog)
         }
         if (!library.Free()) faulted = true;
     }
+    KeepSelectedEntry(dialog, fileName);
     if (faulted) {
         windows.RestoreAfterFault();
         MessageBeep(MB_ICONHAND);
@@ -216,6 +237,9 @@ void InspectSelectedPlugin(HWND dialog)
 void OpenPluginDialog(HWND dialog, int function)
 {
     const WindowsBeforePluginCall windows(dialog);
+    const PluginCallScope call(dialog);
+    std::wstring entry;
+    GetSelectedPluginPath(dialog, &entry);
     bool faulted = false;
     PluginLibrary library(LoadSelectedPlugin(dialog, &faulted));
     const auto configurationDlg =
@@ -236,6 +260,7 @@ void OpenPluginDialog(HWND dialog, int function)
         MessageBeep(MB_ICONHAND);
         return;
     }
+    KeepSelectedEntry(dialog, entry);
     if (result != plugin::kNotImplemented) {
         // The refill loads the library a second time while this handle still holds it, so the
         // plug-in is not unloaded and reloaded between its dialog and the refreshed view.
@@ -250,15 +275,25 @@ bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
 {
     const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const auto restoreCursor = handles::MakeScopeGuard([cursor] { SetCursor(cursor); });
-    const WindowsBeforePluginCall windows(dialog);
     HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
-    const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
-    for (int index = 0; index < count; ++index) {
-        if (!ClaimsFile(GetPluginPath(dialog, index), fileName, windows)) continue;
-        // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection is this one.
-        SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
-        InspectSelectedPlugin(dialog);
-        return true;
+    const WindowsBeforePluginCall windows(dialog);
+    int found = -1;
+    bool anyFaulted = false;
+    {
+        const PluginCallScope call(dialog);
+        const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
+        for (int index = 0; index < count && found < 0; ++index) {
+            bool faulted = false;
+            if (ClaimsFile(GetPluginPath(dialog, index), fileName, faulted)) found = index;
+            anyFaulted = anyFaulted || faulted;
+        }
     }
-    return false;
+    // Only once the search is over: putting the windows back enables the dialog, which must stay
+    // disabled while the other plug-ins are asked.
+    if (anyFaulted) windows.RestoreAfterFault();
+    if (found < 0) return false;
+    // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection is this one.
+    SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(found), 0);
+    InspectSelectedPlugin(dialog);
+    return true;
 }

@@ -12,6 +12,8 @@ bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring&
 // One answer of GetPluginInfo, converted from the ANSI code page. *faulted (optional) tells
 // when the plug-in faulted instead of answering; the text is then empty.
 std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted = nullptr);
+// An answer's bytes as the system with that ANSI code page reads them.
+std::wstring PluginTextToWide(const char* text, int bytes, UINT codePage);
 void InspectSelectedPlugin(HWND dialog);
 void OpenPluginDialog(HWND dialog, int function);
 // Asks the plug-ins of the list, in list order, for their file types, and selects and inspects

@@ -8,6 +8,7 @@
 #include "fault_guard.h"
 #include "module.h"
 #include "plugin.h"
+#include "plugin_call.h"
 #include "plugin_library.h"
 #include "resource.h"
 
@@ -37,6 +38,7 @@ struct HostCall {
 void CallSettingsDialog(HostCall& call, HWND parent)
 {
     const WindowsBeforePluginCall windows(parent);
+    const PluginCallScope scope(parent);
     call.called = true;
     const ConfigurationDlgFn configurationDlg = call.configurationDlg;
     int result = 0;

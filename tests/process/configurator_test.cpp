@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -171,6 +172,20 @@ TEST(ConfiguratorResults, SuccessAndNotImplementedEndSilentlyAfterOneCallWithThe
         // A plug-in reading a drive without media gets a failed call, not the system's box.
         EXPECT_EQ(log.ErrorModeAtAttach(name) & SEM_FAILCRITICALERRORS, SEM_FAILCRITICALERRORS);
     }
+}
+
+TEST(ConfiguratorResults, ThePluginsSettingsRunDpiUnaware)
+{
+    FixtureLog log;
+    const RunResult outcome = RunAnsweringBoxes(Plexmoor1(), Quote(FixturePath(L"calls\\awareness.sph")));
+    EXPECT_EQ(outcome.exitCode, 0u);
+    // Each call logs its line, then the awareness it runs with.
+    const std::vector<std::string> lines = log.Lines();
+    const auto call = std::find_if(lines.begin(), lines.end(),
+                                   [](const std::string& line) { return line.rfind("awareness config 1 ", 0) == 0; });
+    ASSERT_NE(call, lines.end());
+    ASSERT_NE(call + 1, lines.end());
+    EXPECT_EQ(*(call + 1), "awareness awareness 0");
 }
 
 TEST(ConfiguratorResults, ErrorResultsShowTheirOwnLineAndThePathAndExitOne)

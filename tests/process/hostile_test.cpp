@@ -122,6 +122,53 @@ TEST(HostilePlugins, BrokenFilesLeaveBothProgramsWorkingAndTheConfiguratorNamesT
     EXPECT_EQ(log.Count(Utf8(kHostileNames.back()) + " config 1 "), 1u);
 }
 
+// A message box without an owner, from GetPluginInfo or from a settings call, runs its modal loop
+// inside the browser's call into the plug-in. Another entry selected and Settings pressed
+// meanwhile must wait for no second call: the view is the one plug-in's, the selection stays.
+TEST(HostilePlugins, AnOwnerlessBoxInsideAPluginCallKeepsEveryOtherActionOut)
+{
+    SettingsSandbox sandbox;
+    TempFolder folder;
+    CopyInto(folder.Path(), FixturePath(L"ordinary.sph"), L"a.sph");
+    CopyInto(folder.Path(), FixturePath(L"calls\\ownerless.sph"), L"b.sph");
+    sandbox.WriteHistory({folder.Path()});
+    FixtureLog log;
+    RemoteBrowser browser;
+    ASSERT_NE(browser.Dialog(), nullptr);
+    ASSERT_EQ(browser.PluginNames(), (std::vector<std::wstring>{L"a.sph", L"b.sph"}));
+
+    for (const bool settings : {false, true}) {
+        SCOPED_TRACE(settings ? "settings" : "selection");
+        log.Clear();
+        if (settings) {
+            browser.Click(IDC_SETTINGS);
+        } else {
+            browser.SelectPlugin(1);
+        }
+        const MessageBoxView box = browser.WaitForMessageBox();
+        ASSERT_NE(box.window, nullptr);
+        EXPECT_FALSE(IsWindowEnabled(browser.Dialog()));
+        browser.SelectPlugin(0);
+        browser.Click(IDC_SETTINGS);
+        browser.Settle();
+        DismissMessageBox(box.window);
+        // A nested call would have shown a box of its own by now.
+        for (HWND nested = nullptr; WaitUntilGone(box.window) && (nested = FindMessageBox(browser.Process().Id()));) {
+            ADD_FAILURE() << "a second box: " << Utf8(TextOf(nested));
+            DismissMessageBox(nested);
+            WaitUntilGone(nested);
+        }
+        browser.Settle();
+        EXPECT_EQ(browser.SelectedPlugin(), 1);
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"b.sph"));
+        EXPECT_EQ(browser.TypeRows().size(), 3u);
+        EXPECT_EQ(log.Count("a attach"), 0u);
+        EXPECT_EQ(log.Count("b config"), settings ? 1u : 0u);
+        EXPECT_TRUE(IsWindowEnabled(browser.Dialog()));
+    }
+    EXPECT_EQ(browser.Close(), 0u);
+}
+
 TEST(HostileSettings, GarbageFilesCountAsNoHistoryAndTheBrowserStartsFromTheRegistry)
 {
     SettingsSandbox sandbox;

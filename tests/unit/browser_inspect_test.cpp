@@ -210,6 +210,50 @@ TEST_F(Inspection, MalformedAnsiTextIsConvertedByItsByteCount)
     EXPECT_EQ(types[1], std::make_pair(std::wstring(L"*.iv2"), std::wstring(L"Zero")));
 }
 
+TEST(PluginTexts, UnderTheUtf8CodePageOnlyTextsThatAreNotUtf8AreReadAsShiftJis)
+{
+    const std::string shiftJis = "\x83\x65\x83\x58\x83\x67\x97\x70";
+    const std::string utf8 = "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE7\x94\xA8";
+    const auto wide = [](const std::string& bytes, UINT codePage) {
+        return PluginTextToWide(bytes.data(), static_cast<int>(bytes.size()), codePage);
+    };
+    EXPECT_EQ(wide(shiftJis, CP_UTF8), L"テスト用");
+    EXPECT_EQ(wide(utf8, CP_UTF8), L"テスト用");
+    EXPECT_EQ(wide(std::string("Zero\0inside", 11), CP_UTF8), std::wstring(L"Zero\0inside", 11));
+    // Any other code page reads every text as before, UTF-8 bytes included.
+    EXPECT_EQ(wide(shiftJis, 932), L"テスト用");
+    EXPECT_NE(wide(utf8, 932), L"テスト用");
+}
+
+// What a thread runs with: 0 unaware, 1 system, 2 per monitor, as the fixtures log it.
+int ThreadAwareness()
+{
+    typedef HANDLE(WINAPI * GetContextFn)();
+    typedef int(WINAPI * AwarenessOfFn)(HANDLE);
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    const auto getContext = GetPluginExport<GetContextFn>(user32, "GetThreadDpiAwarenessContext");
+    const auto awarenessOf = GetPluginExport<AwarenessOfFn>(user32, "GetAwarenessFromDpiAwarenessContext");
+    return getContext && awarenessOf ? awarenessOf(getContext()) : -1;
+}
+
+TEST_F(Inspection, PluginCodeRunsDpiUnawareAndTheBrowserGetsItsOwnAwarenessBack)
+{
+    const int own = ThreadAwareness();
+    ASSERT_GT(own, 0) << "the test program is not DPI-aware: nothing to tell apart";
+    dialog.ShowEntry(FixturesDir() + L"\\calls", L"awareness.sph");
+    InspectSelectedPlugin(dialog.get());
+    EXPECT_EQ(ThreadAwareness(), own);
+    OpenPluginDialog(dialog.get(), 1);
+    EXPECT_EQ(ThreadAwareness(), own);
+
+    // Load, every question, the settings call, the refill and each free.
+    std::size_t calls = 0;
+    for (const char* call : {"attach ", "info ", "config ", "detach "}) calls += log.Count(std::string("awareness ") + call);
+    EXPECT_EQ(log.Count("awareness config "), 1u);
+    EXPECT_EQ(log.Count("awareness detach "), 2u);
+    EXPECT_EQ(log.Matching("awareness awareness "), std::vector<std::string>(calls, "awareness awareness 0"));
+}
+
 TEST_F(Inspection, SettingsThatSucceedRefillTheViewSilentlyWithTheLibraryLoadedOnce)
 {
     Inspect(L"result0.sph");
