@@ -35,7 +35,7 @@ rm -rf "$clone"
 wine_env "$build"
 wine_session_begin "$build"
 
-echo "== executables (stripped; the import test's limit is 262144 bytes) =="
+echo "== executables (stripped; the import test's limit is 163840 bytes) =="
 for exe in Plexmoor2 Plexmoor1; do
     f="$build/bin/$exe.exe"
     size=$(stat -c %s "$f")

@@ -4,7 +4,7 @@
 # A step that fails stops here: the tool's own messages, then one line naming the step.
 set -eu
 
-packages="cmake make g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-tools
+packages="cmake make g++-mingw-w64-x86-64-win32 lld g++-mingw-w64-i686-posix mingw-w64-tools
 wine64 fonts-wine xvfb xauth x11-utils locales fonts-noto-cjk googletest imagemagick zip unzip"
 
 SUDO=""

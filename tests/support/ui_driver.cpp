@@ -13,7 +13,7 @@ const std::wstring kHeld = L"Local\\PlexmoorClipboardHeld-", kRelease = L"Local\
 }  // namespace
 
 LoopDriver::LoopDriver(const wchar_t* className, HWND owner, std::function<bool(HWND)> answer, DWORD timeoutMs)
-    : thread_([this, className, owner, answer, timeoutMs] {
+    : watch_([this, className, owner, answer, timeoutMs] {
           const ULONGLONG end = GetTickCount64() + timeoutMs;
           // Past the timeout the thread keeps watching until the test goes on, so that a
           // window showing late is closed instead of holding the test's thread in its loop.
@@ -30,7 +30,7 @@ LoopDriver::LoopDriver(const wchar_t* className, HWND owner, std::function<bool(
               }
               Settle(window);
               {
-                  std::lock_guard<std::mutex> lock(mutex_);
+                  std::lock_guard<SlimLock> lock(mutex_);
                   GetWindowRect(window, &bounds_);
               }
               seen_ = true;
@@ -40,23 +40,31 @@ LoopDriver::LoopDriver(const wchar_t* className, HWND owner, std::function<bool(
           }
       })
 {
+    thread_.reset(CreateThread(nullptr, 0, &LoopDriver::Watch, this, 0, nullptr));
+    if (!thread_) ADD_FAILURE() << "the driver's thread did not start";
 }
 
 LoopDriver::~LoopDriver()
 {
     stop_ = true;
-    thread_.join();
+    if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+DWORD WINAPI LoopDriver::Watch(void* driver)
+{
+    static_cast<LoopDriver*>(driver)->watch_();
+    return 0;
 }
 
 std::vector<std::wstring> LoopDriver::Texts() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimLock> lock(mutex_);
     return texts_;
 }
 
 RECT LoopDriver::Bounds() const
 {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::lock_guard<SlimLock> lock(mutex_);
     return bounds_;
 }
 
@@ -64,7 +72,7 @@ PopupMenuDriver::PopupMenuDriver(int choose, DWORD timeoutMs)
     : LoopDriver(L"#32768", nullptr,
                  [this, choose](HWND menu) {
                      {
-                         std::lock_guard<std::mutex> lock(mutex_);
+                         std::lock_guard<SlimLock> lock(mutex_);
                          HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, kGetMenuHandle, 0, 0));
                          for (int i = 0; handle && i < GetMenuItemCount(handle); ++i) {
                              wchar_t text[1024] = {};
@@ -82,7 +90,7 @@ PickerDriver::PickerDriver(HWND owner, PickerAnswer answer, const std::wstring& 
     : LoopDriver(L"#32770", owner,
                  [this, answer, folder](HWND picker) {
                      {
-                         std::lock_guard<std::mutex> lock(mutex_);
+                         std::lock_guard<SlimLock> lock(mutex_);
                          for (HWND c = GetWindow(picker, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
                              const std::wstring text = TextOf(c);
                              if (!text.empty()) texts_.push_back(text);

@@ -13,10 +13,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "process_ui.h"
+
+// GCC 12's win32 thread model, which builds the tests as well, has no std::mutex or std::thread:
+// a slim reader/writer lock and a thread of Win32's own stand in for them.
+class SlimLock {
+public:
+    void lock() { AcquireSRWLockExclusive(&lock_); }
+    void unlock() { ReleaseSRWLockExclusive(&lock_); }
+
+private:
+    SRWLOCK lock_ = SRWLOCK_INIT;
+};
 
 class LoopDriver {
 public:
@@ -31,14 +41,16 @@ protected:
     LoopDriver(const wchar_t* className, HWND owner, std::function<bool(HWND)> answer, DWORD timeoutMs);
     ~LoopDriver();
     // What the window showed; declared before the thread that fills it.
-    mutable std::mutex mutex_;
+    mutable SlimLock mutex_;
     std::vector<std::wstring> texts_;
     RECT bounds_ = {};
 
 private:
+    static DWORD WINAPI Watch(void* driver);
     std::atomic<bool> stop_{false};
     std::atomic<bool> seen_{false};
-    std::thread thread_;
+    std::function<void()> watch_;
+    handles::UniqueHandle thread_;
 };
 
 // choose > 0 picks that item (1-based), choose == 0 dismisses the menu.

@@ -5,7 +5,6 @@
 #include <atomic>
 #include <clocale>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "intercept.h"
@@ -92,17 +91,25 @@ TEST(VersionResource, DISABLED_RaceInAFreshProcess)
     };
     real = PatchImport("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&Counting::Lookup));
     ASSERT_NE(real, nullptr);
-    std::atomic<bool> go{false};
-    std::vector<const VersionResourceRecord*> seen(8, nullptr);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < seen.size(); ++i) {
-        threads.emplace_back([&seen, &go, i] {
-            while (!go) std::this_thread::yield();
-            seen[i] = &VersionResource();
-        });
-    }
+    // Threads of Win32's own: GCC 12's win32 thread model has no std::thread.
+    static std::atomic<bool> go{false};
+    struct Racer {
+        const VersionResourceRecord* seen = nullptr;
+        static DWORD WINAPI Run(void* racer)
+        {
+            while (!go) SwitchToThread();
+            static_cast<Racer*>(racer)->seen = &VersionResource();
+            return 0;
+        }
+    };
+    std::vector<Racer> racers(8);
+    std::vector<handles::UniqueHandle> threads;
+    for (auto& r : racers) threads.emplace_back(CreateThread(nullptr, 0, &Racer::Run, &r, 0, nullptr));
+    for (const auto& t : threads) ASSERT_TRUE(t);
     go = true;
-    for (auto& t : threads) t.join();
+    for (const auto& t : threads) WaitForSingleObject(t.get(), INFINITE);
+    std::vector<const VersionResourceRecord*> seen;
+    for (const auto& r : racers) seen.push_back(r.seen);
     for (const auto* r : seen) EXPECT_EQ(r, seen[0]);
     EXPECT_EQ(reads, 1);
 }
