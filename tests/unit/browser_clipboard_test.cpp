@@ -4,7 +4,6 @@
 #include <commctrl.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "clipboard.h"
@@ -206,20 +205,27 @@ TEST_F(ClipboardExport, ClipboardHeldForAMomentIsWaitedFor)
     FillRows(list_, {{L"*.bmp", L"Bitmap"}});
     const auto copies = {+[](HWND list) { CopyAllExtensions(list); }, +[](HWND list) { CopyTypeCell(list, 0, 1); }};
     for (void (*copy)(HWND) : copies) {
-        handles::UniqueHandle held(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        bool opened = false;
         // The clipboard belongs to the thread that opened it: this one shuts the test's out.
-        std::thread holder([&held, &opened] {
-            opened = OpenClipboard(nullptr) != FALSE;
-            SetEvent(held.get());
-            if (!opened) return;
-            Sleep(50);
-            CloseClipboard();
-        });
-        const bool holding = WaitForSingleObject(held.get(), kWaitMs) == WAIT_OBJECT_0 && opened;
+        struct Holder {
+            handles::UniqueHandle held{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+            bool opened = false;
+            static DWORD WINAPI Run(void* self)
+            {
+                auto* holder = static_cast<Holder*>(self);
+                holder->opened = OpenClipboard(nullptr) != FALSE;
+                SetEvent(holder->held.get());
+                if (!holder->opened) return 0;
+                Sleep(50);
+                CloseClipboard();
+                return 0;
+            }
+        } holder;
+        const handles::UniqueHandle thread(CreateThread(nullptr, 0, &Holder::Run, &holder, 0, nullptr));
+        ASSERT_TRUE(thread);
+        const bool holding = WaitForSingleObject(holder.held.get(), kWaitMs) == WAIT_OBJECT_0 && holder.opened;
         ui_.Clear();
         if (holding) copy(list_);
-        holder.join();
+        WaitForSingleObject(thread.get(), INFINITE);
         ASSERT_TRUE(holding) << "the holder never held the clipboard";
         EXPECT_TRUE(ui_.Beeps().empty());
         EXPECT_EQ(ui_.MessageBoxes().size(), 1u);

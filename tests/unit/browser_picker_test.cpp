@@ -4,7 +4,6 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,7 +44,7 @@ struct EnsuredItem {
     std::wstring text;
     bool selected;
 };
-std::mutex g_ensuredMutex;
+SlimLock g_ensuredMutex;
 std::vector<EnsuredItem> g_ensured;
 void* g_realSendMessage = nullptr;
 
@@ -63,7 +62,7 @@ LRESULT WINAPI RecordingSendMessageW(HWND window, UINT message, WPARAM wParam, L
         item.cchTextMax = MAX_PATH;
         send(window, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item));
         const bool selected = send(window, TVM_GETNEXTITEM, TVGN_CARET, 0) == lParam;
-        std::lock_guard<std::mutex> lock(g_ensuredMutex);
+        std::lock_guard<SlimLock> lock(g_ensuredMutex);
         g_ensured.push_back({className, text, selected});
     }
     return send(window, message, wParam, lParam);
@@ -183,7 +182,7 @@ TEST_F(FolderChoice, PickerOpensOnCurrentFolderUnderItsTitleAndShowsIt)
     }
     EXPECT_EQ(GetFolderText(dialog_), third_);
     EXPECT_EQ(History(), (std::vector<std::wstring>{third_, second_}));
-    std::lock_guard<std::mutex> lock(g_ensuredMutex);
+    std::lock_guard<SlimLock> lock(g_ensuredMutex);
     ASSERT_EQ(g_ensured.size(), 1u);
     EXPECT_EQ(g_ensured[0].windowClass, WC_TREEVIEWW);
     EXPECT_EQ(g_ensured[0].text, L"二番目");
