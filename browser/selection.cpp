@@ -52,11 +52,11 @@ std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
     return std::wstring(path.data());
 }
 
-HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted)
+PluginLibrary LoadSelectedPlugin(HWND dialog, bool* faulted)
 {
     if (faulted) *faulted = false;
     const std::wstring path = GetSelectedPluginPath(dialog);
-    if (path.empty()) return nullptr;
+    if (path.empty()) return PluginLibrary();
     return LoadPluginLibrary(path, faulted);
 }
 
