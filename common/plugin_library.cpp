@@ -1,7 +1,5 @@
 #include "plugin_library.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cwchar>
 
@@ -79,28 +77,6 @@ bool Contains(const Stamps& stamps, CodeBeforeLoad::Stamp stamp)
     return false;
 }
 
-// The process's threads, each with the time it was created (0 when unknown): an id alone may
-// be given again to a new thread once the old one has ended.
-Stamps ProcessThreads()
-{
-    Stamps threads;
-    HANDLE opened = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (opened == INVALID_HANDLE_VALUE) return threads;
-    const handles::UniqueHandle snapshot(opened);
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    const DWORD process = GetCurrentProcessId();
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry)) {
-        if (entry.th32OwnerProcessID != process) continue;
-        FILETIME created = {}, exited = {}, kernel = {}, user = {};
-        const handles::UniqueHandle thread(OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID));
-        if (!thread || !GetThreadTimes(thread.get(), &created, &exited, &kernel, &user)) created = {};
-        const UINT_PTR time = (static_cast<UINT_PTR>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-        threads.push_back({entry.th32ThreadID, time});
-    }
-    return threads;
-}
-
 // ntdll is mapped into every process before any code of it runs, so it is looked up, never loaded.
 typedef LONG(NTAPI* NtQueryInformationThreadFn)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 constexpr ULONG kThreadBasicInformation = 0;
@@ -115,11 +91,32 @@ struct ThreadBasicInformation {
     LONG basePriority;
 };
 
+typedef LONG(NTAPI* NtGetNextThreadFn)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, PHANDLE);
+
 struct SystemThreads {
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
     NtQueryInformationThreadFn query =
         ntdll ? GetPluginExport<NtQueryInformationThreadFn>(ntdll, "NtQueryInformationThread") : nullptr;
+    NtGetNextThreadFn next = ntdll ? GetPluginExport<NtGetNextThreadFn>(ntdll, "NtGetNextThread") : nullptr;
     ImageRange ntdllRange = RangeOf(ntdll);
+
+    // The process's threads, each with the time it was created (0 when unknown): an id alone may
+    // be given again to a new thread once the old one has ended. False when they cannot be listed.
+    // (A snapshot of every thread of the system would take milliseconds for each plug-in call.)
+    bool List(Stamps& threads) const
+    {
+        if (!next) return false;
+        handles::UniqueHandle thread;
+        for (HANDLE found = nullptr;
+             next(GetCurrentProcess(), thread.get(), THREAD_QUERY_LIMITED_INFORMATION, 0, 0, &found) >= 0;) {
+            thread.reset(found);
+            FILETIME created = {}, exited = {}, kernel = {}, user = {};
+            if (!GetThreadTimes(found, &created, &exited, &kernel, &user)) created = {};
+            const UINT_PTR time = (static_cast<UINT_PTR>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+            threads.push_back({GetThreadId(found), time});
+        }
+        return true;
+    }
 
     // The address the thread was started at (for one started by CreateThread, the function given
     // to it); 0 when unknown.
@@ -231,7 +228,8 @@ bool WindowRunsImageCode(HWND window, const CodeBeforeLoad& before, const ImageR
 CodeBeforeLoad RecordCodeBeforeLoad()
 {
     CodeBeforeLoad before;
-    before.threads = ProcessThreads();
+    // Unlisted, every thread at the free counts as new.
+    SystemThreads().List(before.threads);
     for (HWND window : ThreadWindows(true)) {
         const auto procedure = static_cast<UINT_PTR>(GetWindowLongPtrW(window, GWLP_WNDPROC));
         before.windows.push_back({reinterpret_cast<UINT_PTR>(window), procedure});
@@ -246,8 +244,10 @@ bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before)
     // Without its extent nothing can be told about it.
     if (image.begin == image.end) return true;
     const SystemThreads system;
+    Stamps threads;
+    if (!system.List(threads)) return true;
     const DWORD self = GetCurrentThreadId();
-    for (const CodeBeforeLoad::Stamp thread : ProcessThreads()) {
+    for (const CodeBeforeLoad::Stamp thread : threads) {
         if (thread.what != self && ThreadRunsImageCode(thread, before, image, system)) return true;
     }
     for (HWND window : ThreadWindows(true)) {
