@@ -164,8 +164,11 @@ bool AppendReportRow(HWND list, const std::wstring& column0, const std::wstring&
 
 std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted)
 {
-    char buffer[plugin::kInfoBufferBytes] = {};
-    char* text = buffer;
+    // Fresh for every call, so that it is zero-filled and no answer leaks into the next.
+    const PluginAnswerBuffer answer;
+    if (!answer.data()) return std::wstring();
+    const char* buffer = answer.data();
+    char* text = answer.data();
     int bytes = 0;
     auto ask = [getPluginInfo, infoNumber, text, &bytes] {
         bytes = getPluginInfo(infoNumber, text, plugin::kInfoOfferedBytes);

@@ -58,11 +58,11 @@ std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName)
     return GetPluginPath(dialog, static_cast<int>(selected), fileName);
 }
 
-HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted)
+PluginLibrary LoadSelectedPlugin(HWND dialog, bool* faulted)
 {
     if (faulted) *faulted = false;
     const std::wstring path = GetSelectedPluginPath(dialog);
-    if (path.empty()) return nullptr;
+    if (path.empty()) return PluginLibrary();
     return LoadPluginLibrary(path, faulted);
 }
 

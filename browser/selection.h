@@ -7,15 +7,17 @@
 
 #include <string>
 
+#include "plugin_library.h"
+
 std::wstring GetFolderText(HWND dialog);
 std::wstring GetListBoxItemText(HWND listBox, int index);
 // Full path of the entry at index, or empty; fileName (optional) receives the entry's text.
 std::wstring GetPluginPath(HWND dialog, int index, std::wstring* fileName = nullptr);
 // Full path of the selected entry, or empty; fileName (optional) receives the entry's text.
 std::wstring GetSelectedPluginPath(HWND dialog, std::wstring* fileName = nullptr);
-// The selected plug-in loaded (LoadPluginLibrary), or null; the caller frees it. *faulted
-// (optional) tells a load that faulted in the plug-in's own code from one that only failed.
-HMODULE LoadSelectedPlugin(HWND dialog, bool* faulted = nullptr);
+// The selected plug-in loaded (LoadPluginLibrary), or empty. *faulted (optional) tells a load
+// that faulted in the plug-in's own code from one that only failed.
+PluginLibrary LoadSelectedPlugin(HWND dialog, bool* faulted = nullptr);
 // Selects the entry of that name, sending no notification; false (the selection untouched)
 // when the list holds none.
 bool SelectPluginByName(HWND dialog, const std::wstring& name);

@@ -44,6 +44,12 @@ struct CoTaskMemDeleter {
 template <typename T>
 using UniqueCoTaskMem = std::unique_ptr<T, CoTaskMemDeleter>;
 
+// Pages from VirtualAlloc, released whole.
+struct VirtualMemoryDeleter {
+    void operator()(void* p) const { VirtualFree(p, 0, MEM_RELEASE); }
+};
+using UniqueVirtualMemory = std::unique_ptr<void, VirtualMemoryDeleter>;
+
 struct GlobalDeleter {
     void operator()(HGLOBAL g) const { GlobalFree(g); }
 };

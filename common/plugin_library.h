@@ -5,23 +5,38 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "handles.h"
 
 // The path made absolute (a relative folder from the history or the registry, say), so that
 // the loader can search the plug-in's own folder for the libraries it imports.
 std::wstring AbsolutePluginPath(const std::wstring& path);
 
-// Loads a plug-in by its absolute path, its own folder searched first for its imports (a codec
-// DLL shipped beside it). Null when the load failed or faulted; *faulted (optional) tells which.
-HMODULE LoadPluginLibrary(const std::wstring& path, bool* faulted = nullptr);
+// What could run code in the process just before a plug-in was loaded: its threads (id, time
+// created) and our thread's windows (handle, window procedure). The free compares what is
+// there then with it.
+struct CodeBeforeLoad {
+    struct Stamp {
+        UINT_PTR what;
+        UINT_PTR value;
+        bool operator==(const Stamp& other) const { return what == other.what && value == other.value; }
+    };
+    std::vector<Stamp> threads;
+    std::vector<Stamp> windows;
+};
 
-// Owns one loaded plug-in: frees it under the fault guard, or never once it has faulted. A
-// library that faulted is in a state nobody knows and its detach code could fault too, so it
-// stays loaded until the program ends; loading it again only counts up its references.
+// Owns one loaded plug-in: frees it under the fault guard, or never once it has faulted or
+// while code of it can still run. A library that faulted is in a state nobody knows and its
+// detach code could fault too; a thread, a window or a subclass of it that lives on would run
+// in freed memory. Either way it stays loaded until the program ends; loading it again only
+// counts up its references.
 class PluginLibrary {
 public:
-    explicit PluginLibrary(HMODULE library = nullptr) : library_(library) {}
+    PluginLibrary() = default;
     ~PluginLibrary() { Free(); }
+    // Neither copied nor moved: handed on only as the value a function returns.
     PluginLibrary(const PluginLibrary&) = delete;
     PluginLibrary& operator=(const PluginLibrary&) = delete;
 
@@ -29,11 +44,33 @@ public:
     explicit operator bool() const { return library_ != nullptr; }
     // After a call into the library faulted.
     void Abandon() { library_ = nullptr; }
-    // Frees now; false when the plug-in faulted while detaching (the library is then abandoned).
+    // Frees now, unless code of the library can still run (then it is kept, silently); false
+    // when the plug-in faulted while detaching (the library is then abandoned).
     bool Free();
 
 private:
-    HMODULE library_;
+    friend PluginLibrary LoadPluginLibrary(const std::wstring& path, bool* faulted);
+    PluginLibrary(HMODULE library, CodeBeforeLoad&& before) : library_(library), before_(std::move(before)) {}
+    HMODULE library_ = nullptr;
+    CodeBeforeLoad before_;
+};
+
+// Loads a plug-in by its absolute path, its own folder searched first for its imports (a codec
+// DLL shipped beside it). Empty when the load failed or faulted; *faulted (optional) tells which.
+PluginLibrary LoadPluginLibrary(const std::wstring& path, bool* faulted = nullptr);
+
+// The buffer offered to GetPluginInfo: plugin::kInfoBufferBytes of zeros that end exactly where
+// a page begins that cannot be touched, with another such page before them. An answer that runs
+// past its buffer faults inside the plug-in's own call, where the fault guard contains it;
+// nothing of ours lies where the plug-in may write. Null data() when no memory could be had.
+class PluginAnswerBuffer {
+public:
+    PluginAnswerBuffer();
+    char* data() const { return data_; }
+
+private:
+    handles::UniqueVirtualMemory region_;
+    char* data_ = nullptr;
 };
 
 // Our thread's windows, focus and owner as they were before plug-in code ran. A plug-in that

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fixture_log.h"
@@ -13,6 +14,18 @@
 #include "scratch.h"
 
 namespace {
+
+// What the fixtures that leave code running wait for before their threads go on.
+void WakeFixtureThreads(DWORD processId)
+{
+    const std::wstring name = L"PlexmoorFixtureWake" + std::to_wstring(processId);
+    const handles::UniqueHandle wake(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    ASSERT_TRUE(wake);
+    SetEvent(wake.get());
+}
+
+constexpr UINT kFixtureWindowMessage = WM_APP + 8;
+constexpr UINT kFixtureSubclassMessage = WM_APP + 9;
 
 TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndShowsTheNextPluginRight)
 {
@@ -51,6 +64,59 @@ TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndSh
     EXPECT_EQ(browser.Close(), 0u);
 }
 
+// Each leaves code of its own that runs after its call: a thread (started directly or through
+// the C runtime), a window, a subclass of the browser's dialog. None may run in a freed library.
+TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer)
+{
+    SettingsSandbox sandbox;
+    FixtureLog log;
+    TempFolder folder;
+    const std::vector<std::pair<std::wstring, std::wstring>> copies = {
+        {L"running\\thread.sph", L"a_thread.sph"},   {L"running\\crtthread.sph", L"b_crtthread.sph"},
+        {L"running\\window.sph", L"c_window.sph"},   {L"running\\subclass.sph", L"d_subclass.sph"},
+        {L"faulting\\overrun.sph", L"e_overrun.sph"}, {L"ordinary.sph", L"f_ordinary.sph"}};
+    for (const auto& copy : copies) {
+        ASSERT_TRUE(CopyFileW(FixturePath(copy.first).c_str(), (folder / copy.second).c_str(), TRUE));
+    }
+    sandbox.WriteHistory({folder.Path()});
+
+    // The start-up inspection meets the first; each of the others is selected in turn.
+    RemoteBrowser browser;
+    ASSERT_TRUE(browser.Running());
+    for (int index : {1, 2, 3}) browser.SelectPlugin(index);
+    browser.Click(IDC_SETTINGS);
+    ASSERT_TRUE(log.WaitFor("d_subclass config 1 "));
+    browser.SelectPlugin(4);
+    EXPECT_EQ(browser.InfoRows(), (std::vector<Row>{{L"ファイル名", L"e_overrun.sph"},
+                                                   {L"About", L"Plexmoor test fixture 1.0"},
+                                                   {L"APIバージョン", L"00IN"}}));
+    EXPECT_TRUE(browser.TypeRows().empty()) << "nothing of the overrunning answer is shown";
+    browser.SelectPlugin(5);
+    EXPECT_EQ(browser.TypeRows(), (std::vector<Row>{{L"*.abc", L"ABC image"},
+                                                   {L"*.def;*.deg", L"DEF image"},
+                                                   {L"*.ghi", L"GHI image"}}));
+    EXPECT_EQ(log.Count("f_ordinary detach free"), 1u) << "a plug-in that leaves nothing running is freed";
+
+    // Now their code runs again: in a freed library that would end the browser.
+    WakeFixtureThreads(browser.Process().Id());
+    EXPECT_TRUE(log.WaitFor("a_thread thread woke"));
+    EXPECT_TRUE(log.WaitFor("b_crtthread thread woke"));
+    SendMessageTimeoutW(log.LoggedWindow("c_window window "), kFixtureWindowMessage, 0, 0, SMTO_NORMAL, kWaitMs,
+                        nullptr);
+    EXPECT_EQ(log.Count("c_window window message"), 1u);
+    SendMessageTimeoutW(browser.Dialog(), kFixtureSubclassMessage, 0, 0, SMTO_NORMAL, kWaitMs, nullptr);
+    EXPECT_EQ(log.Count("d_subclass subclass message"), 1u);
+    for (const auto& copy : copies) {
+        if (copy.second == L"f_ordinary.sph") continue;
+        SCOPED_TRACE(Utf8(copy.second));
+        EXPECT_TRUE(HasLoaded(browser.Process().Id(), folder / copy.second));
+        // d_subclass was freed once, after the inspection that came before its settings call.
+        const size_t freed = copy.second == L"d_subclass.sph" ? 1u : 0u;
+        EXPECT_EQ(log.Count(Utf8(copy.second.substr(0, copy.second.size() - 4)) + " detach free"), freed);
+    }
+    EXPECT_EQ(browser.Close(), 0u);
+}
+
 TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePluginOnce)
 {
     FixtureLog log;
@@ -77,6 +143,20 @@ TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePlug
     EXPECT_EQ(beside.exitCode, 0u);
     EXPECT_TRUE(beside.boxes.empty());
     EXPECT_EQ(log.Count("withlib config 1 "), 1u);
+}
+
+// The same in the configurator, whose settings call leaves them: it ends as after any success.
+TEST(LeftRunningPlugins, TheConfiguratorKeepsThemLoadedUntilItEnds)
+{
+    for (const wchar_t* name : {L"crtthread", L"window"}) {
+        SCOPED_TRACE(Utf8(name));
+        FixtureLog log;
+        const RunResult outcome = RunConfigurator(FixturePath(std::wstring(L"running\\") + name + L".sph"));
+        EXPECT_EQ(outcome.exitCode, 0u);
+        EXPECT_TRUE(outcome.boxes.empty());
+        EXPECT_EQ(log.Count(Utf8(name) + " detach free"), 0u);
+        EXPECT_EQ(log.Count(Utf8(name) + " detach exit"), 1u);
+    }
 }
 
 }  // namespace

@@ -218,9 +218,7 @@ TEST_F(Scan, FolderWithOrWithoutTrailingBackslashGivesOnePluginPath)
     EXPECT_EQ(ReadFolderHistory(settings)[0], folder.Path());
     EXPECT_EQ(ReadFolderHistory(settings)[1], folder.Path() + L"\\");
 
-    HMODULE library = LoadSelectedPlugin(dialog.get());
-    EXPECT_NE(library, nullptr);
-    if (library) FreeLibrary(library);
+    EXPECT_TRUE(LoadSelectedPlugin(dialog.get()));
 }
 
 TEST_F(Scan, NoSelectionGivesNoPathAndNoLibrary)
@@ -229,13 +227,13 @@ TEST_F(Scan, NoSelectionGivesNoPathAndNoLibrary)
     std::wstring fileName = L"left over";
     EXPECT_EQ(GetSelectedPluginPath(dialog.get(), &fileName), L"");
     EXPECT_EQ(fileName, L"");
-    EXPECT_EQ(LoadSelectedPlugin(dialog.get()), nullptr);
+    EXPECT_FALSE(LoadSelectedPlugin(dialog.get()));
 
     // A folder and name too long to combine give no path, but the name still comes back.
     dialog.ShowEntry(L"C:\\" + std::wstring(300, L'x'), L"a.sph");
     EXPECT_EQ(GetSelectedPluginPath(dialog.get(), &fileName), L"");
     EXPECT_EQ(fileName, L"a.sph");
-    EXPECT_EQ(LoadSelectedPlugin(dialog.get()), nullptr);
+    EXPECT_FALSE(LoadSelectedPlugin(dialog.get()));
 }
 
 TEST_F(Scan, SelectionChangesReachTheViewOnlyWhileTheListIsReady)
