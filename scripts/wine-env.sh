@@ -203,10 +203,23 @@ wine_session_begin() {
     fi
     wine_prefix_ready || return 1
     wine_server_start
+    SESSIONS="$WINEPREFIX.sessions"
+    mkdir -p "$SESSIONS" && : >"$SESSIONS/$$"
 }
 
+# Stopping the server ends every program of the prefix, and Wine ends each with status 0: a
+# test of another command on the same build tree would pass cut short. So the server stops
+# with the last session of its prefix only.
 wine_session_end() {
-    wine_server_stop
+    others=""
+    if [ -n "${SESSIONS:-}" ]; then
+        rm -f "$SESSIONS/$$"
+        for session in "$SESSIONS"/*; do
+            [ -e "$session" ] || continue
+            if kill -0 "${session##*/}" 2>/dev/null; then others=1; else rm -f "$session"; fi
+        done
+    fi
+    [ -n "$others" ] || wine_server_stop
     if [ -n "${SESSION_STATE:-}" ]; then xvfb_stop "$SESSION_STATE"; fi
     return 0
 }

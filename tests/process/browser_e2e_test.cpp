@@ -465,6 +465,11 @@ TEST(DropAndRefresh, ADroppedFileOrFolderIsOpenedAndF5ListsTheFolderAgainKeeping
     browser.SelectPlugin(1);
     CopyInto(second, FixturePath(L"shiftjis.sph"), L"c0.sph");
     log.Clear();
+    // Held down, the key repeats (bit 30 set): the repeats list nothing and load nothing.
+    PostMessageW(browser.Item(IDC_PLUGIN_LIST), WM_KEYDOWN, VK_F5, 1 | (1 << 30));
+    browser.Settle();
+    EXPECT_EQ(browser.PluginNames(), (Names{L"c1.sph", L"c2.sph"}));
+    EXPECT_TRUE(log.Lines().empty());
     browser.PressKey(IDC_PLUGIN_LIST, VK_F5);
     EXPECT_EQ(browser.PluginNames(), (Names{L"c0.sph", L"c1.sph", L"c2.sph"}));
     EXPECT_EQ(SelectedName(browser), L"c2.sph");

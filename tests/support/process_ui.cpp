@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -59,15 +60,28 @@ std::wstring ReadCell(HWND list, int row, int column, const TargetBuffer& buffer
 
 Program::Program(const std::wstring& exe, const std::wstring& arguments, const std::wstring& workingDir)
 {
-    std::wstring commandLine = Quote(exe) + (arguments.empty() ? L"" : L" " + arguments);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                       workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
-        CloseHandle(pi.hThread);
-        process_.reset(pi.hProcess);
-        id_ = pi.dwProcessId;
+    const std::wstring commandLine = Quote(exe) + (arguments.empty() ? L"" : L" " + arguments);
+    // Under load Wine now and then loses a new process while it starts (about one start in
+    // 3000 here): CreateProcessW fails with ERROR_INTERNAL_ERROR. Windows has no such failure;
+    // a program that cannot start fails both times.
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        std::wstring line = commandLine;
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                           workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
+            CloseHandle(pi.hThread);
+            process_.reset(pi.hProcess);
+            id_ = pi.dwProcessId;
+            return;
+        }
+        // Otherwise the test would see only a program that showed nothing and never ended.
+        const DWORD error = GetLastError();
+        std::fprintf(stderr, "Program: could not start %s (CreateProcessW error %lu, attempt %d)\n",
+                     Utf8(commandLine).c_str(), error, attempt);
+        std::fflush(stderr);
+        if (error != ERROR_INTERNAL_ERROR) return;
     }
 }
 
@@ -237,6 +251,11 @@ RunResult RunAnsweringBoxes(const std::wstring& exe, const std::wstring& argumen
         },
         timeoutMs);
     result.exitCode = program.Wait(1000);
+    if (result.exitCode == STILL_ACTIVE && program.Started()) {
+        std::fprintf(stderr, "RunAnsweringBoxes: %s %s still ran after %lu ms and %u answered boxes; it is ended\n",
+                     Utf8(exe).c_str(), Utf8(arguments).c_str(), timeoutMs, static_cast<unsigned>(result.boxes.size()));
+        std::fflush(stderr);
+    }
     return result;
 }
 

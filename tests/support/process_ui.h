@@ -30,6 +30,7 @@ public:
     Program(const std::wstring& exe, const std::wstring& arguments = L"", const std::wstring& workingDir = L"");
     ~Program();
 
+    // A program that could not be started says so on stderr, with CreateProcessW's error.
     bool Started() const { return process_ != nullptr; }
     DWORD Id() const { return id_; }
     HANDLE Handle() const { return process_.get(); }

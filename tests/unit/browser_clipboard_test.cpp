@@ -233,6 +233,47 @@ TEST_F(ClipboardExport, ClipboardHeldForAMomentIsWaitedFor)
     EXPECT_EQ(ReadClipboardText().text, L"Bitmap");
 }
 
+// What another program left there goes, whatever its formats: a program that pastes ANSI text
+// or a picture would otherwise get the old content, and the browser would never own the data.
+TEST_F(ClipboardExport, ACopyReplacesEveryFormatOfThePreviousOwnerAndTakesOwnership)
+{
+    FillRows(list_, {{L"*.bmp", L"Bitmap"}});
+    HWND other = CreateWindowW(L"STATIC", L"other", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    ASSERT_TRUE(OpenClipboard(other));
+    EmptyClipboard();
+    const char oldText[] = "old ANSI text";
+    HGLOBAL ansi = GlobalAlloc(GMEM_MOVEABLE, sizeof(oldText));
+    ASSERT_NE(ansi, nullptr);
+    CopyMemory(GlobalLock(ansi), oldText, sizeof(oldText));
+    GlobalUnlock(ansi);
+    EXPECT_NE(SetClipboardData(CF_TEXT, ansi), nullptr);
+    EXPECT_NE(SetClipboardData(CF_BITMAP, CreateBitmap(1, 1, 1, 32, nullptr)), nullptr);
+    CloseClipboard();
+    ASSERT_EQ(GetClipboardOwner(), other);
+
+    CopyTypeCell(list_, 0, 1);
+    ExpectConfirmed(IDS_COPIED_FORMAT_NAME);
+    EXPECT_EQ(GetClipboardOwner(), list_);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    // The system derives the other text formats (and the locale) from ours; nothing else stays.
+    for (UINT format = EnumClipboardFormats(0); format != 0; format = EnumClipboardFormats(format)) {
+        EXPECT_TRUE(format == CF_UNICODETEXT || format == CF_TEXT || format == CF_OEMTEXT || format == CF_LOCALE)
+            << "format " << format << " left on the clipboard";
+    }
+    std::string pastedAnsi;
+    if (HANDLE data = GetClipboardData(CF_TEXT)) {
+        if (const char* text = static_cast<const char*>(GlobalLock(data))) {
+            pastedAnsi = text;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    EXPECT_EQ(pastedAnsi, "Bitmap");
+    EXPECT_EQ(ReadClipboardText().text, L"Bitmap");
+    DestroyWindow(other);
+}
+
 // The context menu lives in the dialog procedure; these run the real one.
 class TypeListContextMenu : public testing::Test {
 protected:

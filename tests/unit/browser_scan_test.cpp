@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 #include <shlwapi.h>
 
 #include <string>
@@ -11,6 +12,7 @@
 #include "drop.h"
 #include "fixture_log.h"
 #include "history.h"
+#include "inspect.h"
 #include "intercept.h"
 #include "resource.h"
 #include "scan.h"
@@ -191,6 +193,37 @@ TEST_F(Scan, ADroppedPictureSelectsTheFirstPluginThatReadsItAndLeavesFolderAndHi
     EXPECT_EQ(GetFolderText(dialog.get()), folder.Path());
     EXPECT_EQ(dialog.ListBoxEntries().size(), plugins.size());
     EXPECT_EQ(ReadFolderHistory(settings), history);
+}
+
+// The test dialog does nothing by itself; drops go to the browser's own procedure.
+LRESULT CALLBACK RouteDropsToTheBrowser(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_DROPFILES) return BrowserDialogProc(window, message, wParam, lParam);
+    return DefSubclassProc(window, message, wParam, lParam);
+}
+
+// A drop reaches the browser through whatever modal loop runs, a plug-in's own dialog too; a scan
+// then would load plug-ins again under that dialog.
+TEST_F(Scan, ADropWhileAPlugInsDialogIsUpBeepsOnceAndLoadsNothing)
+{
+    AddPlugin(L"a.sph");
+    dialog.ShowEntry(FixturesDir(), L"selfclosing.sph");
+    ASSERT_TRUE(SetWindowSubclass(dialog.get(), RouteDropsToTheBrowser, 1, 0));
+    FixtureLog log;
+
+    // Posted first, the drop is taken by the plug-in's dialog loop.
+    ASSERT_TRUE(DropFiles(dialog.get(), {folder / L"a.sph"}, [this] { OpenPluginDialog(dialog.get(), 1); }));
+    RemoveWindowSubclass(dialog.get(), RouteDropsToTheBrowser, 1);
+    ASSERT_EQ(log.Count("selfclosing config 1 "), 1u);
+    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+    EXPECT_EQ(GetFolderText(dialog.get()), FixturesDir());
+    EXPECT_EQ(dialog.ListBoxEntries(), Entries{L"selfclosing.sph"});
+    EXPECT_EQ(FileNameRow(), L"selfclosing.sph");
+    for (const std::string& line : log.Lines()) {
+        if (line.find(" attach ") != std::string::npos) {
+            EXPECT_EQ(line.rfind("selfclosing ", 0), 0u) << line;
+        }
+    }
 }
 
 TEST_F(Scan, RescanStartsFromAFreshListAndTheFirstEntry)
