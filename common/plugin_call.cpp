@@ -1,6 +1,7 @@
 #include "plugin_call.h"
 
 #include "plugin.h"
+#include "plugin_library.h"
 
 namespace {
 
@@ -16,8 +17,6 @@ SetThreadDpiAwarenessContextFn ThreadDpiSetter()
     return GetPluginExport<SetThreadDpiAwarenessContextFn>(GetModuleHandleW(L"user32.dll"),
                                                            "SetThreadDpiAwarenessContext");
 }
-
-bool IsWithin(HWND window, HWND owner) { return window && (window == owner || IsChild(owner, window)); }
 
 }  // namespace
 
@@ -46,5 +45,5 @@ PluginCallScope::~PluginCallScope()
     // An owner-less window of the plug-in that closed while the owner was disabled handed the
     // activation to another program's window, when there was one.
     if (wasActive_ && !GetActiveWindow()) SetForegroundWindow(owner_);
-    if (IsWithin(focus_, owner_) && GetFocus() != focus_ && IsWindowEnabled(focus_)) SetFocus(focus_);
+    if (IsWindowWithin(focus_, owner_) && GetFocus() != focus_ && IsWindowEnabled(focus_)) SetFocus(focus_);
 }

@@ -42,8 +42,6 @@ bool IsSystemWindow(HWND window)
     return std::wcscmp(name, L"IME") == 0 || std::wcscmp(name, L"MSCTFIME UI") == 0;
 }
 
-bool IsWithin(HWND window, HWND owner) { return window && owner && (window == owner || IsChild(owner, window)); }
-
 // One mapped image: from its base to the end of the last region of the same allocation.
 struct ImageRange {
     UINT_PTR begin = 0;
@@ -258,6 +256,11 @@ bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before)
 
 }  // namespace
 
+bool IsWindowWithin(HWND window, HWND owner)
+{
+    return window && owner && (window == owner || IsChild(owner, window));
+}
+
 std::wstring AbsolutePluginPath(const std::wstring& path)
 {
     // Sized by asking first: a buffer for the longest path, taken and given back at every
@@ -330,7 +333,7 @@ void WindowsBeforePluginCall::RestoreAfterFault() const
         auto destroy = [window] { DestroyWindow(window); };
         CallContained(destroy);
     }
-    if (!owner_ || !IsWithin(focus_, owner_) || IsWithin(GetFocus(), owner_)) return;
+    if (!owner_ || !IsWindowWithin(focus_, owner_) || IsWindowWithin(GetFocus(), owner_)) return;
     SetActiveWindow(owner_);
     SetFocus(IsWindow(focus_) && IsWindowEnabled(focus_) ? focus_ : owner_);
 }

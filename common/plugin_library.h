@@ -73,6 +73,9 @@ private:
     char* data_ = nullptr;
 };
 
+// Whether window is owner itself or one of its children (false when either is null).
+bool IsWindowWithin(HWND window, HWND owner);
+
 // Our thread's windows, focus and owner as they were before plug-in code ran. A plug-in that
 // faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
 // mouse captured or a menu open: RestoreAfterFault undoes all of that.
