@@ -14,6 +14,7 @@
 #include "picker.h"
 #include "resource.h"
 #include "scan.h"
+#include "selection.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "dialog.h"
 #include "handles.h"
 #include "history.h"
 #include "inspect.h"

@@ -78,3 +78,15 @@ bool SelectPluginByName(HWND dialog, const std::wstring& name)
     SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
     return true;
 }
+
+bool IsListReady(HWND dialog)
+{
+    return (GetWindowLongPtrW(dialog, DWLP_USER) & 1) != 0;
+}
+
+void SetListReady(HWND dialog, bool ready)
+{
+    LONG_PTR value = GetWindowLongPtrW(dialog, DWLP_USER);
+    value = ready ? (value | 1) : (value & ~static_cast<LONG_PTR>(1));
+    SetWindowLongPtrW(dialog, DWLP_USER, value);
+}

@@ -1,6 +1,6 @@
 // The plug-in list read back and pointed at: the folder shown, an entry's text, the selected
-// entry as a path or a loaded library, and an entry selected by its name. It only reads and
-// selects; the scan and the inspection build on it.
+// entry as a path or a loaded library, an entry selected by its name, and whether the list is
+// complete. It only reads and selects; the scan and the inspection build on it.
 #pragma once
 
 #include <windows.h>
@@ -21,3 +21,8 @@ PluginLibrary LoadSelectedPlugin(HWND dialog, bool* faulted = nullptr);
 // Selects the entry of that name, sending no notification; false (the selection untouched)
 // when the list holds none.
 bool SelectPluginByName(HWND dialog, const std::wstring& name);
+
+// ListReady is bit 0 of the dialog's DWLP_USER slot: clear while a scan refills the plug-in
+// list, so that the selection changes it causes are not taken for the user's.
+bool IsListReady(HWND dialog);
+void SetListReady(HWND dialog, bool ready);
