@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "handles.h"
-#include "inspect.h"
+#include "search.h"
 #include "scan.h"
 
 namespace {

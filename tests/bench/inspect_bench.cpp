@@ -13,6 +13,7 @@
 #include "fixture_log.h"
 #include "history.h"
 #include "inspect.h"
+#include "search.h"
 #include "module.h"
 #include "scan.h"
 #include "scratch.h"

@@ -12,6 +12,7 @@
 #include "inspect.h"
 #include "intercept.h"
 #include "plugin.h"
+#include "plugin_info.h"
 #include "resource.h"
 #include "scan.h"
 #include "scratch.h"

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <algorithm>
+#include <memory>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "inspect.h"
 #include "intercept.h"
 #include "plugin.h"
+#include "plugin_info.h"
 #include "resource.h"
 #include "scratch.h"
 #include "test_browser_dialog.h"
@@ -367,6 +371,50 @@ TEST_F(Inspection, PluginDialogIsOwnedByTheBrowserAndTheViewFollowsIt)
     EXPECT_EQ(dialog.Rows(IDC_INFO_LIST).size(), 3u);
     EXPECT_TRUE(ui.Beeps().empty());
     EXPECT_FALSE(IsLoaded(FixturePath(L"selfclosing.sph")));
+}
+
+// Windows draws nothing of a list whose redraw is switched off: a box that a plug-in shows while
+// it is asked (here an owner-less one, from its about call) would leave its trails on them.
+TEST_F(Inspection, ListsCanRepaintUnderABoxThatThePluginShowsWhileAsked)
+{
+    static HWND lists[2];
+    static bool redrawOff[2];
+    static int boxActivations;
+    static bool offUnderBox;
+    lists[0] = dialog.Item(IDC_INFO_LIST);
+    lists[1] = dialog.Item(IDC_TYPE_LIST);
+    redrawOff[0] = redrawOff[1] = false;
+    boxActivations = 0;
+    offUnderBox = false;
+    const SUBCLASSPROC watch = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+        if (message == WM_SETREDRAW) redrawOff[window == lists[1]] = wParam == FALSE;
+        return DefSubclassProc(window, message, wParam, lParam);
+    };
+    for (HWND list : lists) ASSERT_TRUE(SetWindowSubclass(list, watch, 1, 0));
+    const HOOKPROC box = [](int code, WPARAM wParam, LPARAM lParam) {
+        wchar_t name[16] = {};
+        if (code == HCBT_ACTIVATE && GetClassNameW(reinterpret_cast<HWND>(wParam), name, 16) &&
+            std::wstring(name) == L"#32770") {
+            ++boxActivations;
+            offUnderBox = offUnderBox || redrawOff[0] || redrawOff[1];
+            PostMessageW(reinterpret_cast<HWND>(wParam), WM_COMMAND, IDOK, 0);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    };
+    {
+        struct Unhook {
+            void operator()(HHOOK hook) const { UnhookWindowsHookEx(hook); }
+        };
+        const std::unique_ptr<std::remove_pointer<HHOOK>::type, Unhook> hook(
+            SetWindowsHookExW(WH_CBT, box, nullptr, GetCurrentThreadId()));
+        dialog.ShowEntry(FixturesDir() + L"\\calls", L"ownerless.sph");
+        InspectSelectedPlugin(dialog.get());
+    }
+    for (HWND list : lists) RemoveWindowSubclass(list, watch, 1);
+    ASSERT_GT(boxActivations, 0);
+    EXPECT_FALSE(offUnderBox);
+    EXPECT_EQ(dialog.Rows(IDC_INFO_LIST).size(), 3u);
+    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 3u);
 }
 
 }  // namespace
