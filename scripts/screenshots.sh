@@ -1,7 +1,8 @@
 #!/bin/sh
 # The screenshot command: builds the programs, the sample plug-ins and the driver, then, in a
 # Wine prefix and an Xvfb of its own, takes the guide's pictures at 96 and at 144 DPI and
-# prints the path of every PNG (build/screenshots/<dpi>/<name>.png).
+# prints the path of every PNG (build/screenshots/<dpi>/<name>.png). When all went well it
+# also refreshes the README's picture, docs/plexmoor2.png: the main dialog at 96 DPI.
 # Optional argument: another build tree to use instead of build/ (configured if needed).
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -29,16 +30,19 @@ trap wine_session_end EXIT INT TERM
 wine_session_begin "$build/shotstate" 1920x1200x24
 
 # The history menu shows what sph.ini holds: the samples first (the browser starts there),
-# then a few folders a Japanese user might have used.
+# then a few folders a Japanese user might have used. The samples are copied into the prefix,
+# so that no picture shows where this tree lies and the README's picture is the same anywhere.
 user=${USER:-$(id -un)}
-samples=$(wine_path "$build/bin/samples")
+plugins="$WINEPREFIX/drive_c/Program Files/Susie/plugin"
 settings="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/Quorvane/Plexmoor2"
-mkdir -p "$settings" "$WINEPREFIX/drive_c/Program Files/Susie/plugin" \
+mkdir -p "$settings" "$plugins" "$WINEPREFIX/drive_c/Susie/plugin" \
     "$WINEPREFIX/drive_c/users/Public/Documents/画像ツール/プラグイン" "$WINEPREFIX/drive_c/Susie64/試用版"
+rm -f "$plugins"/*.sph
+cp "$build"/bin/samples/*.sph "$plugins/"
 write_history() {
-    printf '[History]\r\n1=%s\r\n2=%s\r\n3=%s\r\n4=%s\r\n' "$samples" \
-        'C:\Program Files\Susie\plugin' 'C:\users\Public\Documents\画像ツール\プラグイン' \
-        'C:\Susie64\試用版' | iconv -f UTF-8 -t UTF-16 >"$settings/sph.ini"
+    printf '[History]\r\n1=%s\r\n2=%s\r\n3=%s\r\n4=%s\r\n' 'C:\Program Files\Susie\plugin' \
+        'C:\users\Public\Documents\画像ツール\プラグイン' 'C:\Susie64\試用版' 'C:\Susie\plugin' |
+        iconv -f UTF-8 -t UTF-16 >"$settings/sph.ini"
 }
 
 status=0
@@ -88,4 +92,9 @@ for dpi in 96 144; do
         fi
     done
 done
+# Without ImageMagick's time chunks: an unchanged dialog gives the same bytes on every run.
+if [ $status -eq 0 ]; then
+    convert "$build/screenshots/96/main-dialog.png" -strip "$root/docs/plexmoor2.png"
+    echo "$root/docs/plexmoor2.png"
+fi
 exit $status
