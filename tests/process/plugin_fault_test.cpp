@@ -158,6 +158,15 @@ TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePlug
     ASSERT_EQ(load.boxes.size(), 1u);
     EXPECT_EQ(load.boxes[0].text, L"プラグインをロードできませんでした。\r\n" + attach);
 
+    // Freed after a settings call that succeeded, it faults: that is no success either.
+    const std::wstring detach = FixturePath(L"faulting\\faultdetach.sph");
+    const RunResult freed = RunConfigurator(detach);
+    EXPECT_EQ(freed.exitCode, 1u);
+    ASSERT_EQ(freed.boxes.size(), 1u);
+    EXPECT_EQ(freed.boxes[0].text, L"プラグインの処理中に例外が発生しました。\r\n" + detach);
+    EXPECT_EQ(log.Count("faultdetach config 1 "), 1u);
+    EXPECT_EQ(log.Count("faultdetach faulting at free"), 1u);
+
     const RunResult beside = RunConfigurator(FixturesDir() + L"\\beside\\withlib.sph");
     EXPECT_EQ(beside.exitCode, 0u);
     EXPECT_TRUE(beside.boxes.empty());
