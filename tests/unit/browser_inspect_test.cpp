@@ -167,8 +167,13 @@ TEST_F(Inspection, AtMostThirtyTwoTypesAreAskedAndShown)
     EXPECT_EQ(*std::max_element(asked.begin(), asked.end()), 65);
 }
 
+// Also run in a build of this program whose ANSI code page is UTF-8, where plug-ins written for
+// Japanese Windows still answer in Shift-JIS.
 TEST_F(Inspection, ShiftJisAnswersAreShownAsJapanese)
 {
+#ifdef PLEXMOOR_TEST_UTF8_CODE_PAGE
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page is not in force";
+#endif
     Inspect(L"shiftjis.sph");
     EXPECT_EQ(dialog.Rows(IDC_INFO_LIST)[1], std::make_pair(kAboutLabel, std::wstring(L"テスト用プラグイン")));
     // 表 and ソ end in the byte of a backslash; a byte-wise reading would split them.
