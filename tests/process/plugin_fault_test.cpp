@@ -26,6 +26,7 @@ void WakeFixtureThreads(DWORD processId)
 
 constexpr UINT kFixtureWindowMessage = WM_APP + 8;
 constexpr UINT kFixtureSubclassMessage = WM_APP + 9;
+constexpr UINT kFixtureMessageWindowMessage = WM_APP + 10;
 
 TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndShowsTheNextPluginRight)
 {
@@ -65,7 +66,8 @@ TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndSh
 }
 
 // Each leaves code of its own that runs after its call: a thread (started directly or through
-// the C runtime), a window, a subclass of the browser's dialog. None may run in a freed library.
+// the C runtime), a window, a subclass of the browser's dialog or of one of its controls, a
+// message-only window. None may run in a freed library.
 TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer)
 {
     SettingsSandbox sandbox;
@@ -74,7 +76,8 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
     const std::vector<std::pair<std::wstring, std::wstring>> copies = {
         {L"running\\thread.sph", L"a_thread.sph"},   {L"running\\crtthread.sph", L"b_crtthread.sph"},
         {L"running\\window.sph", L"c_window.sph"},   {L"running\\subclass.sph", L"d_subclass.sph"},
-        {L"faulting\\overrun.sph", L"e_overrun.sph"}, {L"ordinary.sph", L"f_ordinary.sph"}};
+        {L"faulting\\overrun.sph", L"e_overrun.sph"}, {L"ordinary.sph", L"f_ordinary.sph"},
+        {L"running\\control.sph", L"g_control.sph"},  {L"running\\messagewindow.sph", L"h_messagewindow.sph"}};
     for (const auto& copy : copies) {
         ASSERT_TRUE(CopyFileW(FixturePath(copy.first).c_str(), (folder / copy.second).c_str(), TRUE));
     }
@@ -96,6 +99,13 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
                                                    {L"*.def;*.deg", L"DEF image"},
                                                    {L"*.ghi", L"GHI image"}}));
     EXPECT_EQ(log.Count("f_ordinary detach free"), 1u) << "a plug-in that leaves nothing running is freed";
+    for (int index : {6, 7}) {
+        browser.SelectPlugin(index);
+        browser.Click(IDC_SETTINGS);
+    }
+    ASSERT_TRUE(log.WaitFor("g_control control "));
+    ASSERT_TRUE(log.WaitFor("h_messagewindow message window "));
+    browser.Settle();
 
     // Now their code runs again: in a freed library that would end the browser.
     WakeFixtureThreads(browser.Process().Id());
@@ -106,12 +116,21 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
     EXPECT_EQ(log.Count("c_window window message"), 1u);
     SendMessageTimeoutW(browser.Dialog(), kFixtureSubclassMessage, 0, 0, SMTO_NORMAL, kWaitMs, nullptr);
     EXPECT_EQ(log.Count("d_subclass subclass message"), 1u);
+    SendMessageTimeoutW(log.LoggedWindow("g_control control "), kFixtureSubclassMessage, 0, 0, SMTO_NORMAL, kWaitMs,
+                        nullptr);
+    EXPECT_EQ(log.Count("g_control subclass message"), 1u);
+    SendMessageTimeoutW(log.LoggedWindow("h_messagewindow message window "), kFixtureMessageWindowMessage, 0, 0,
+                        SMTO_NORMAL, kWaitMs, nullptr);
+    EXPECT_EQ(log.Count("h_messagewindow message window message"), 1u);
     for (const auto& copy : copies) {
         if (copy.second == L"f_ordinary.sph") continue;
         SCOPED_TRACE(Utf8(copy.second));
         EXPECT_TRUE(HasLoaded(browser.Process().Id(), folder / copy.second));
-        // d_subclass was freed once, after the inspection that came before its settings call.
-        const size_t freed = copy.second == L"d_subclass.sph" ? 1u : 0u;
+        // Those that leave code from their settings call were freed once, after the inspection
+        // that came before it.
+        const bool bySettings = copy.second == L"d_subclass.sph" || copy.second == L"g_control.sph" ||
+                                copy.second == L"h_messagewindow.sph";
+        const size_t freed = bySettings ? 1u : 0u;
         EXPECT_EQ(log.Count(Utf8(copy.second.substr(0, copy.second.size() - 4)) + " detach free"), freed);
     }
     EXPECT_EQ(browser.Close(), 0u);
@@ -138,6 +157,15 @@ TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePlug
     EXPECT_EQ(load.exitCode, 1u);
     ASSERT_EQ(load.boxes.size(), 1u);
     EXPECT_EQ(load.boxes[0].text, L"プラグインをロードできませんでした。\r\n" + attach);
+
+    // Freed after a settings call that succeeded, it faults: that is no success either.
+    const std::wstring detach = FixturePath(L"faulting\\faultdetach.sph");
+    const RunResult freed = RunConfigurator(detach);
+    EXPECT_EQ(freed.exitCode, 1u);
+    ASSERT_EQ(freed.boxes.size(), 1u);
+    EXPECT_EQ(freed.boxes[0].text, L"プラグインの処理中に例外が発生しました。\r\n" + detach);
+    EXPECT_EQ(log.Count("faultdetach config 1 "), 1u);
+    EXPECT_EQ(log.Count("faultdetach faulting at free"), 1u);
 
     const RunResult beside = RunConfigurator(FixturesDir() + L"\\beside\\withlib.sph");
     EXPECT_EQ(beside.exitCode, 0u);

@@ -107,4 +107,21 @@ TEST(BesideLibraries, APluginFindsTheLibraryInItsOwnFolderAlsoFromARelativeFolde
     EXPECT_TRUE(ui.Beeps().empty());
 }
 
+// Last in this program: a fault that leaves FreeLibrary part way leaves the loader as it was
+// then (Wine keeps its lock taken and unloads nothing more in this process).
+TEST(FaultsAsFreed, AnInspectionKeepsItsViewAndBeepsOnceWithTheDialogBack)
+{
+    FixtureLog log;
+    UiIntercept ui;
+    TestBrowserDialog dialog;
+    dialog.ShowEntry(FixturesDir() + L"\\faulting", L"faultdetach.sph");
+    InspectSelectedPlugin(dialog.get());
+    ASSERT_EQ(log.Count("faultdetach faulting at free"), 1u);
+    EXPECT_EQ(dialog.Rows(IDC_INFO_LIST).size(), 3u);
+    EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 3u);
+    EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
+    EXPECT_TRUE(IsWindowEnabled(dialog.get()));
+    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+}
+
 }  // namespace

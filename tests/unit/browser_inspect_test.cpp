@@ -171,8 +171,13 @@ TEST_F(Inspection, AtMostThirtyTwoTypesAreAskedAndShown)
     EXPECT_EQ(*std::max_element(asked.begin(), asked.end()), 65);
 }
 
+// Also run in a build of this program whose ANSI code page is UTF-8, where plug-ins written for
+// Japanese Windows still answer in Shift-JIS.
 TEST_F(Inspection, ShiftJisAnswersAreShownAsJapanese)
 {
+#ifdef PLEXMOOR_TEST_UTF8_CODE_PAGE
+    ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page is not in force";
+#endif
     Inspect(L"shiftjis.sph");
     EXPECT_EQ(dialog.Rows(IDC_INFO_LIST)[1], std::make_pair(kAboutLabel, std::wstring(L"テスト用プラグイン")));
     // 表 and ソ end in the byte of a backslash; a byte-wise reading would split them.
@@ -345,16 +350,31 @@ TEST_F(Inspection, SettingsWithoutALoadableDialogOnlyBeep)
     }
 }
 
+// Also after a plug-in gave the focus to a window of its own and closed that window before it
+// returned: the dialog was disabled then, so the activation fell to another window on screen,
+// here one of this thread's own (a plug-in may leave one).
 TEST_F(Inspection, KeyboardFocusStaysOnSettingsAcrossItsRefill)
 {
+    HWND other = CreateWindowExW(0, L"Static", L"other", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                 nullptr, nullptr);
+    ASSERT_NE(other, nullptr);
+    const auto destroyOther = handles::MakeScopeGuard([other] { DestroyWindow(other); });
     ShowWindow(dialog.get(), SW_SHOW);
     SetForegroundWindow(dialog.get());
-    Inspect(L"result0.sph");
-    SetFocus(dialog.Item(IDC_SETTINGS));
-    ASSERT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
-    OpenPluginDialog(dialog.get(), 1);
-    EXPECT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
-    EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
+    const std::pair<std::wstring, std::wstring> plugins[] = {{FixturesDir(), L"result0.sph"},
+                                                             {FixturesDir() + L"\\calls", L"takefocus.sph"}};
+    for (const auto& plugin : plugins) {
+        SCOPED_TRACE(Utf8(plugin.second));
+        dialog.ShowEntry(plugin.first, plugin.second);
+        InspectSelectedPlugin(dialog.get());
+        SetFocus(dialog.Item(IDC_SETTINGS));
+        ASSERT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
+        OpenPluginDialog(dialog.get(), 1);
+        EXPECT_EQ(GetFocus(), dialog.Item(IDC_SETTINGS));
+        EXPECT_EQ(GetActiveWindow(), dialog.get());
+        EXPECT_TRUE(dialog.Enabled(IDC_SETTINGS));
+    }
+    EXPECT_EQ(log.Matching("takefocus focus taken "), std::vector<std::string>{"takefocus focus taken 1"});
 }
 
 TEST_F(Inspection, PluginDialogIsOwnedByTheBrowserAndTheViewFollowsIt)

@@ -137,14 +137,14 @@ TEST_F(Scan, ADroppedPathThatIsNotThereBeepsOnceAndChangesNothing)
     EXPECT_EQ(FileNameRow(), L"a.sph");
 }
 
-// The list, in its order: no library, no GetPluginInfo, a plug-in that names *.abc and then
-// faults, two that name *.abc and *.def;*.deg, one that names *.sjh;*.sjk, and one that names
-// *.t3 only after a pair with neither pattern nor name.
+// The list, in its order: no library, no GetPluginInfo, a plug-in that names *.abc, leaves a
+// window of its own and then faults, two that name *.abc and *.def;*.deg, one that names
+// *.sjh;*.sjk, and one that names *.t3 only after a pair with neither pattern nor name.
 TEST_F(Scan, ADroppedPictureSelectsTheFirstPluginThatReadsItAndLeavesFolderAndHistory)
 {
     FixtureLog log;
     const std::vector<std::pair<const wchar_t*, const wchar_t*>> plugins = {
-        {L"notalib.sph", L"1.sph"},  {L"configonly.sph", L"2.sph"}, {L"faulting\\faulty.sph", L"3.sph"},
+        {L"notalib.sph", L"1.sph"},  {L"configonly.sph", L"2.sph"}, {L"faulting\\faultywindow.sph", L"3.sph"},
         {L"ordinary.sph", L"4.sph"}, {L"ordinary.sph", L"5.sph"},     {L"shiftjis.sph", L"6.sph"},
         {L"gappy.sph", L"7.sph"}};
     for (const auto& plugin : plugins) {
@@ -158,11 +158,15 @@ TEST_F(Scan, ADroppedPictureSelectsTheFirstPluginThatReadsItAndLeavesFolderAndHi
     const std::vector<std::wstring> history = ReadFolderHistory(settings);
     ui.Clear();
 
-    // The second pattern of a cell, in another case.
+    // The second pattern of a cell, in another case. The faulting plug-in's window goes once the
+    // search is over, though plug-ins that did not fault were asked after it.
     Drop(pictures / L"Photo.SJK");
     EXPECT_EQ(Selection(), 5);
     EXPECT_EQ(FileNameRow(), L"6.sph");
     EXPECT_EQ(dialog.Rows(IDC_TYPE_LIST).size(), 2u);
+    ASSERT_NE(log.LoggedWindow("3 window "), nullptr);
+    EXPECT_FALSE(IsWindow(log.LoggedWindow("3 window ")));
+    EXPECT_TRUE(IsWindowEnabled(dialog.get()));
 
     // The faulting plug-in named it first, and is passed over but kept loaded; of the two that
     // name it, the first in list order is taken and the search ends there. Every other load is
