@@ -8,7 +8,7 @@
 #include "dialog.h"
 #include "handles.h"
 #include "history.h"
-#include "inspect.h"
+#include "inspection_mark.h"
 #include "resource.h"
 #include "selection.h"
 
@@ -78,7 +78,7 @@ void ScanFolder(HWND dialog, const std::wstring& folder, const std::wstring& ent
     }
     SetListReady(dialog, true);
 
-    InspectSelectedPlugin(dialog);
+    InspectSelectionOfScan(dialog);
     AddFolderToHistory(GetSettingsFilePath(dialog), folder);
 }
 
