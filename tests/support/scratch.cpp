@@ -186,10 +186,6 @@ constexpr wchar_t kSusieValue[] = L"Path";
 // Longer than any value the browser takes (32768), so a cut made by the browser shows.
 constexpr DWORD kReadChars = 65536;
 
-}  // namespace
-
-namespace {
-
 // What the browser keeps beside its history: a test leaves none of it to the next.
 void RemoveAllButSettingsFile()
 {
