@@ -7,6 +7,7 @@
 #include "handles.h"
 #include "history.h"
 #include "inspect.h"
+#include "inspection_mark.h"
 #include "keys.h"
 #include "layout.h"
 #include "message.h"
@@ -81,7 +82,10 @@ BOOL OnCommand(HWND dialog, WPARAM wParam)
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
     if (code == LBN_SELCHANGE && id == IDC_PLUGIN_LIST) {
-        if (IsListReady(dialog) && !RefusedWhileDisabled(dialog)) InspectSelectedPlugin(dialog);
+        if (IsListReady(dialog) && !RefusedWhileDisabled(dialog)) {
+            InspectSelectedPlugin(dialog);
+            ForgetLostStartsOfSelection(dialog);
+        }
         return TRUE;
     }
     if (code != BN_CLICKED) return FALSE;

@@ -7,7 +7,7 @@
 
 #include "handles.h"
 #include "history.h"
-#include "inspect.h"
+#include "inspection_mark.h"
 #include "resource.h"
 #include "selection.h"
 
@@ -77,7 +77,7 @@ void ScanFolder(HWND dialog, const std::wstring& folder, const std::wstring& ent
     }
     SetListReady(dialog, true);
 
-    InspectSelectedPlugin(dialog);
+    InspectSelectionOfScan(dialog);
     AddFolderToHistory(GetSettingsFilePath(dialog), folder);
 }
 

@@ -28,6 +28,30 @@ constexpr UINT kFixtureWindowMessage = WM_APP + 8;
 constexpr UINT kFixtureSubclassMessage = WM_APP + 9;
 constexpr UINT kFixtureMessageWindowMessage = WM_APP + 10;
 
+const wchar_t kLostStartLine[] = L"以前このプラグインの読み込み中に終了したため、自動では読み込んでいません。";
+
+std::vector<Row> OrdinaryInfo(const std::wstring& name)
+{
+    return {{L"ファイル名", name}, {L"About", L"Plexmoor test fixture 1.0"}, {L"APIバージョン", L"00IN"}};
+}
+
+ULONGLONG WriteTime(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data);
+    return (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// An old write time, so that any rewrite shows, even one with the same content.
+void AgeFile(const std::wstring& path)
+{
+    HANDLE opened = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+    const handles::UniqueHandle file(opened);
+    const FILETIME old = {0x12345678u, 0x01C00000u};
+    ASSERT_TRUE(SetFileTime(opened, nullptr, nullptr, &old));
+}
+
 TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndShowsTheNextPluginRight)
 {
     SettingsSandbox sandbox;
@@ -134,6 +158,98 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
         EXPECT_EQ(log.Count(Utf8(copy.second.substr(0, copy.second.size() - 4)) + " detach free"), freed);
     }
     EXPECT_EQ(browser.Close(), 0u);
+}
+
+// A plug-in that ends the browser where no fault handler reaches (here the C runtime's exit()
+// in its about call) costs the start that met it, never the ones after it.
+TEST(LostStarts, APluginThatEndedAStartIsNotLoadedOnItsOwnAgainUntilChosenAndTheHistoryStaysUntouched)
+{
+    SettingsSandbox sandbox;
+    FixtureLog log;
+    TempFolder folder;
+    const std::wstring exits = folder / L"a_exits.sph";
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ending\\exits.sph").c_str(), exits.c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    sandbox.WriteHistory({folder.Path()});
+    AgeFile(SettingsSandbox::SettingsFile());
+    const std::string history = sandbox.SettingsBytes();
+    const ULONGLONG written = WriteTime(SettingsSandbox::SettingsFile());
+
+    const Program lost(ExecutableDir() + L"\\Plexmoor2.exe");
+    ASSERT_EQ(lost.Wait(), 3u) << "the plug-in's exit(3) ends the first start";
+
+    for (int start = 2; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        RemoteBrowser browser;
+        ASSERT_TRUE(browser.Running());
+        EXPECT_EQ(browser.Folder(), folder.Path());
+        EXPECT_EQ(browser.PluginNames(), (std::vector<std::wstring>{L"a_exits.sph", L"b_ordinary.sph"}));
+        EXPECT_EQ(browser.SelectedPlugin(), 0);
+        EXPECT_EQ(browser.InfoRows(), (std::vector<Row>{{L"a_exits.sph", kLostStartLine}}));
+        EXPECT_TRUE(browser.TypeRows().empty());
+        EXPECT_FALSE(browser.Enabled(IDC_SETTINGS));
+        EXPECT_FALSE(browser.Enabled(IDC_ABOUT));
+        browser.SelectPlugin(1);
+        EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"b_ordinary.sph"));
+        EXPECT_EQ(browser.TypeRows().size(), 3u);
+        EXPECT_EQ(log.Count("a_exits attach"), 1u) << "only the lost start loaded it";
+        if (start == 3) {
+            // Mended, and chosen on purpose: inspected as any selection is, and held back no more.
+            ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), exits.c_str(), FALSE));
+            browser.SelectPlugin(0);
+            EXPECT_EQ(browser.InfoRows(), OrdinaryInfo(L"a_exits.sph"));
+        }
+        EXPECT_EQ(browser.Close(), 0u);
+    }
+    RemoteBrowser mended;
+    EXPECT_EQ(mended.InfoRows(), OrdinaryInfo(L"a_exits.sph"));
+    EXPECT_EQ(mended.Close(), 0u);
+
+    EXPECT_EQ(sandbox.SettingsBytes(), history);
+    EXPECT_EQ(WriteTime(SettingsSandbox::SettingsFile()), written);
+    EXPECT_EQ(SettingsSandbox::SettingsFolderNames(), std::vector<std::wstring>{L"sph.ini"});
+}
+
+// Browsers at once: one still inside its start-up inspection (its plug-in waits on a message box)
+// is no lost start to another, which removes only its own mark. Ended from outside, as the task
+// manager ends a hung browser, the first leaves a lost start behind, also on a first start.
+TEST(LostStarts, ABrowserStillInItsInspectionIsNoLostStartAndOneEndedFromOutsideIs)
+{
+    SettingsSandbox sandbox;
+    RemoveDirectoryW(SettingsSandbox::SettingsFolder().c_str());
+    ASSERT_FALSE(FolderExists(SettingsSandbox::SettingsFolder()));
+    TempFolder folder;
+    ASSERT_TRUE(CopyFileW(FixturePath(L"calls\\ownerless.sph").c_str(), (folder / L"a_waits.sph").c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    sandbox.SetSusieFolder(folder.Path());
+
+    const Program first(ExecutableDir() + L"\\Plexmoor2.exe");
+    ASSERT_NE(WaitForMessageBox(first.Id()).window, nullptr);
+    {
+        const Program second(ExecutableDir() + L"\\Plexmoor2.exe");
+        const MessageBoxView box = WaitForMessageBox(second.Id());
+        ASSERT_NE(box.window, nullptr) << "the second start did not ask the plug-in";
+        DismissMessageBox(box.window);
+        ASSERT_TRUE(WaitUntilGone(box.window));
+        const HWND dialog = WaitForWindow(second.Id(), L"#32770");
+        ASSERT_NE(dialog, nullptr);
+        SettlePosted(GetDlgItem(dialog, IDC_FOLDER));
+        EXPECT_EQ(ListViewRows(GetDlgItem(dialog, IDC_INFO_LIST)),
+                  (std::vector<Row>{{L"ファイル名", L"a_waits.sph"},
+                                    {L"About", L"Plexmoor test fixture 1.0"},
+                                    {L"APIバージョン", L"00IN"}}));
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+        EXPECT_EQ(second.Wait(), 0u);
+    }
+    ASSERT_TRUE(TerminateProcess(first.Handle(), 1));
+    first.Wait();
+
+    RemoteBrowser after;
+    ASSERT_TRUE(after.Running());
+    EXPECT_EQ(after.Folder(), folder.Path());
+    EXPECT_EQ(after.InfoRows(), (std::vector<Row>{{L"a_waits.sph", kLostStartLine}}));
+    EXPECT_FALSE(after.ShowsMessageBox());
+    EXPECT_EQ(after.Close(), 0u);
 }
 
 TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePluginOnce)

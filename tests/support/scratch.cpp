@@ -186,19 +186,44 @@ constexpr wchar_t kSusieValue[] = L"Path";
 // Longer than any value the browser takes (32768), so a cut made by the browser shows.
 constexpr DWORD kReadChars = 65536;
 
+// What the browser keeps beside its history: a test leaves none of it to the next.
+void RemoveAllButSettingsFile()
+{
+    for (const std::wstring& name : SettingsSandbox::SettingsFolderNames()) {
+        if (_wcsicmp(name.c_str(), L"sph.ini") != 0) RemovePath(SettingsSandbox::SettingsFolder() + L"\\" + name);
+    }
+}
+
 }  // namespace
 
 SettingsSandbox::SettingsSandbox()
     : settings_(SettingsFile()), susie_(HKEY_CURRENT_USER, kSusieKey, kSusieValue)
 {
     ReplaceFile(SettingsFile(), nullptr);
+    RemoveAllButSettingsFile();
     RegDeleteKeyValueW(HKEY_CURRENT_USER, kSusieKey, kSusieValue);
 }
+
+SettingsSandbox::~SettingsSandbox() { RemoveAllButSettingsFile(); }
 
 std::wstring SettingsSandbox::SettingsFolder()
 {
     const std::wstring file = SettingsFile();
     return file.substr(0, file.find_last_of(L'\\'));
+}
+
+std::vector<std::wstring> SettingsSandbox::SettingsFolderNames()
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found = {};
+    HANDLE search = FindFirstFileW((SettingsFolder() + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return names;
+    handles::UniqueFind owner(search);
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(search, &found));
+    return names;
 }
 
 void SettingsSandbox::SetSusieFolder(const std::wstring& folder, DWORD type, bool terminated)

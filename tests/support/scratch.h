@@ -2,8 +2,8 @@
 // - TempFolder, RemovePath, WriteBytes, ReadBytes, FileExists, FolderExists;
 // - SavedFile and SavedRegistryValue: kept at the start, put back at the end;
 // - the browser's settings file: SettingsFilePath, WriteHistoryFile, FlushProfileCache, and
-//   SettingsSandbox, which makes that file and Susie's registry value one test's own (such a
-//   test holds ctest's "settings" resource lock);
+//   SettingsSandbox, which makes that file, whatever else lies in its folder, and Susie's
+//   registry value one test's own (such a test holds ctest's "settings" resource lock);
 // - the clipboard: ReadClipboardText, WriteClipboardText.
 #pragma once
 
@@ -88,11 +88,17 @@ bool WriteClipboardText(const std::wstring& text);
 
 class SettingsSandbox {
 public:
-    // Keeps both, then starts the test with neither a settings file nor a registry value.
+    // Keeps both, then starts the test with neither a settings file nor a registry value, and
+    // with nothing else in the settings folder (nor at the end).
     SettingsSandbox();
+    ~SettingsSandbox();
+    SettingsSandbox(const SettingsSandbox&) = delete;
+    SettingsSandbox& operator=(const SettingsSandbox&) = delete;
 
     static std::wstring SettingsFile() { return SettingsFilePath(); }
     static std::wstring SettingsFolder();
+    // The names of what lies in the settings folder, sph.ini included.
+    static std::vector<std::wstring> SettingsFolderNames();
     // HKCU\Software\Brintell\Susie\Plug-in, value Path; terminated: the data ends with its zero.
     void SetSusieFolder(const std::wstring& folder, DWORD type = REG_SZ, bool terminated = true);
     std::wstring SusieFolder() const;
