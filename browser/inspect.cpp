@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "answer_buffer.h"
 #include "fault_guard.h"
 #include "handles.h"
 #include "module.h"
@@ -215,8 +216,7 @@ void InspectSelectedPlugin(HWND dialog)
     std::wstring fileName;
     const std::wstring path = GetSelectedPluginPath(dialog, &fileName);
     if (path.empty()) return;
-    const WindowsBeforePluginCall windows(dialog);
-    const PluginCallScope call(dialog);
+    PluginCallScope call(dialog);
     // A fault while loading counts as a failed load: nothing is shown.
     bool faulted = false;
     PluginLibrary library(LoadPluginLibrary(path, &faulted));
@@ -232,15 +232,15 @@ void InspectSelectedPlugin(HWND dialog)
     }
     KeepSelectedEntry(dialog, fileName);
     if (faulted) {
-        windows.RestoreAfterFault();
+        call.NoteFault();
+        call.Restore();
         MessageBeep(MB_ICONHAND);
     }
 }
 
 void OpenPluginDialog(HWND dialog, int function)
 {
-    const WindowsBeforePluginCall windows(dialog);
-    const PluginCallScope call(dialog);
+    PluginCallScope call(dialog);
     std::wstring entry;
     GetSelectedPluginPath(dialog, &entry);
     bool faulted = false;
@@ -249,7 +249,10 @@ void OpenPluginDialog(HWND dialog, int function)
         library ? GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) : nullptr;
     if (!configurationDlg) {
         if (!library.Free()) faulted = true;
-        if (faulted) windows.RestoreAfterFault();
+        if (faulted) {
+            call.NoteFault();
+            call.Restore();
+        }
         MessageBeep(MB_ICONHAND);
         return;
     }
@@ -259,7 +262,8 @@ void OpenPluginDialog(HWND dialog, int function)
         // The plug-in's state is unknown now: its library stays loaded, and the view is not
         // refreshed from it.
         library.Abandon();
-        windows.RestoreAfterFault();
+        call.NoteFault();
+        call.Restore();
         MessageBeep(MB_ICONHAND);
         return;
     }
@@ -270,7 +274,10 @@ void OpenPluginDialog(HWND dialog, int function)
         InspectSelectedPlugin(dialog);
     }
     const bool detached = library.Free();
-    if (!detached) windows.RestoreAfterFault();
+    if (!detached) {
+        call.NoteFault();
+        call.Restore();
+    }
     if (result != plugin::kSuccess || !detached) MessageBeep(MB_ICONHAND);
 }
 
@@ -279,21 +286,18 @@ bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
     const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const auto restoreCursor = handles::MakeScopeGuard([cursor] { SetCursor(cursor); });
     HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
-    const WindowsBeforePluginCall windows(dialog);
     int found = -1;
-    bool anyFaulted = false;
     {
-        const PluginCallScope call(dialog);
+        // Put back once the search is over: putting the windows back after a fault enables the
+        // dialog, which must stay disabled while the other plug-ins are asked.
+        PluginCallScope call(dialog);
         const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
         for (int index = 0; index < count && found < 0; ++index) {
             bool faulted = false;
             if (ClaimsFile(GetPluginPath(dialog, index), fileName, faulted)) found = index;
-            anyFaulted = anyFaulted || faulted;
+            if (faulted) call.NoteFault();
         }
     }
-    // Only once the search is over: putting the windows back enables the dialog, which must stay
-    // disabled while the other plug-ins are asked.
-    if (anyFaulted) windows.RestoreAfterFault();
     if (found < 0) return false;
     // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection is this one.
     SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(found), 0);

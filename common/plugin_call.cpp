@@ -1,7 +1,11 @@
 #include "plugin_call.h"
 
+#include <algorithm>
+#include <cwchar>
+
+#include "fault_guard.h"
 #include "plugin.h"
-#include "plugin_library.h"
+#include "thread_windows.h"
 
 namespace {
 
@@ -18,6 +22,20 @@ SetThreadDpiAwarenessContextFn ThreadDpiSetter()
                                                            "SetThreadDpiAwarenessContext");
 }
 
+// Whether window is owner itself or one of its children (false when either is null).
+bool IsWindowWithin(HWND window, HWND owner)
+{
+    return window && owner && (window == owner || IsChild(owner, window));
+}
+
+// The input method's windows come and go with the system's own timing; they are not the plug-in's.
+bool IsInputMethodWindow(HWND window)
+{
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, static_cast<int>(sizeof(name) / sizeof(name[0])));
+    return std::wcscmp(name, L"IME") == 0 || std::wcscmp(name, L"MSCTFIME UI") == 0;
+}
+
 }  // namespace
 
 PluginCallScope::PluginCallScope(HWND owner)
@@ -25,7 +43,7 @@ PluginCallScope::PluginCallScope(HWND owner)
       focus_(GetFocus()),
       wasActive_(owner && GetActiveWindow() == owner),
       disabled_(owner && IsWindowEnabled(owner)),
-      previousDpiContext_(nullptr)
+      windows_(ThreadWindows())
 {
     if (disabled_) EnableWindow(owner_, FALSE);
     if (const auto setContext = ThreadDpiSetter()) {
@@ -35,8 +53,29 @@ PluginCallScope::PluginCallScope(HWND owner)
     }
 }
 
-PluginCallScope::~PluginCallScope()
+void PluginCallScope::PutBackAfterFault()
 {
+    EndMenu();
+    if (GetCapture()) ReleaseCapture();
+    // Enabled before its owned windows go, so that the activation falls back to it.
+    if (owner_) EnableWindow(owner_, TRUE);
+    for (HWND window : ThreadWindows()) {
+        if (!IsWindow(window) || IsInputMethodWindow(window)) continue;
+        if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) continue;
+        // Destroying runs the plug-in's window procedure once more, which may fault again.
+        auto destroy = [window] { DestroyWindow(window); };
+        CallContained(destroy);
+    }
+    if (!owner_ || !IsWindowWithin(focus_, owner_) || IsWindowWithin(GetFocus(), owner_)) return;
+    SetActiveWindow(owner_);
+    SetFocus(IsWindow(focus_) && IsWindowEnabled(focus_) ? focus_ : owner_);
+}
+
+void PluginCallScope::Restore()
+{
+    if (restored_) return;
+    restored_ = true;
+    if (faulted_) PutBackAfterFault();
     if (previousDpiContext_) {
         if (const auto setContext = ThreadDpiSetter()) setContext(previousDpiContext_);
     }

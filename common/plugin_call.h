@@ -1,8 +1,10 @@
 // What every call into a plug-in's code (its load and DllMain, GetPluginInfo, ConfigurationDlg,
-// its free) runs inside, at each call site with one line.
+// its free) runs inside: one object per call, or per series of calls that one user action makes.
 #pragma once
 
 #include <windows.h>
+
+#include <vector>
 
 // For the scope's life:
 // - The owner window (the browser's dialog) is disabled, so that nothing the user does reaches
@@ -18,17 +20,30 @@
 //   awareness when it is created, so the plug-in's dialogs get it while our own dialog stays
 //   per-monitor aware; our own code creates no window inside the scope. Before Windows 10 1607
 //   there is no thread awareness, and nothing changes.
+// When it ends after a fault (NoteFault), what the plug-in left behind goes too: a plug-in that
+// faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
+// mouse captured or a menu open.
 class PluginCallScope {
 public:
     explicit PluginCallScope(HWND owner);
-    ~PluginCallScope();
+    ~PluginCallScope() { Restore(); }
     PluginCallScope(const PluginCallScope&) = delete;
     PluginCallScope& operator=(const PluginCallScope&) = delete;
 
+    // Plug-in code faulted inside the scope.
+    void NoteFault() { faulted_ = true; }
+    // Ends the scope now rather than at its end; once.
+    void Restore();
+
 private:
+    void PutBackAfterFault();
+
     HWND owner_;
     HWND focus_;
     bool wasActive_;
     bool disabled_;
-    HANDLE previousDpiContext_;  // null when the awareness was not changed
+    bool restored_ = false;
+    bool faulted_ = false;
+    HANDLE previousDpiContext_ = nullptr;  // null when the awareness was not changed
+    std::vector<HWND> windows_;            // our thread's top-level windows before
 };

@@ -37,15 +37,14 @@ struct HostCall {
 // it left behind are cleaned up, so the message about it stands alone.
 void CallSettingsDialog(HostCall& call, HWND parent)
 {
-    const WindowsBeforePluginCall windows(parent);
-    const PluginCallScope scope(parent);
+    PluginCallScope scope(parent);
     call.called = true;
     const ConfigurationDlgFn configurationDlg = call.configurationDlg;
     int result = 0;
     auto open = [configurationDlg, parent, &result] { result = configurationDlg(parent, kSettingsFunction); };
     call.faulted = !CallContained(open);
     call.result = call.faulted ? 0 : result;
-    if (call.faulted) windows.RestoreAfterFault();
+    if (call.faulted) scope.NoteFault();
 }
 
 const wchar_t* Caption() { return GetVersionString(L"ProductName", kProductNameFallback); }
