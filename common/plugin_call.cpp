@@ -22,6 +22,36 @@ SetThreadDpiAwarenessContextFn ThreadDpiSetter()
                                                            "SetThreadDpiAwarenessContext");
 }
 
+// On 64-bit Windows an exception inside a window or dialog procedure that the system called
+// through a kernel callback (what the window manager sends on its own: creation, sizing,
+// activation, focus, painting, destruction; and every message while a WH_CALLWNDPROC hook is set,
+// as input methods and accessibility tools set them) never reaches a frame-based handler below the
+// callback, so the fault guard cannot contain it. Since Windows 7 the process then ends
+// (0xC000041D), unless its user-mode callback exception filter is on: then only the callback ends
+// ("Remarks" of the WindowProc reference; KB976038, the update that brought the two functions,
+// which Windows 7 SP1 and later have). Vista and Wine lack them (Wine always ends the callback
+// alone), so they are looked up; kernel32 is loaded in every process. With the filter on, the
+// system may consult the guard's filter for such an exception but never runs its handler: the
+// filter decides and does nothing else, and nothing of ours jumps or restores a context across a
+// callback frame.
+typedef BOOL(WINAPI* GetProcessUserModeExceptionPolicyFn)(LPDWORD flags);
+typedef BOOL(WINAPI* SetProcessUserModeExceptionPolicyFn)(DWORD flags);
+constexpr DWORD kProcessCallbackFilterEnabled = 1;  // PROCESS_CALLBACK_FILTER_ENABLED
+
+struct CallbackPolicy {
+    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+    GetProcessUserModeExceptionPolicyFn get =
+        GetPluginExport<GetProcessUserModeExceptionPolicyFn>(kernel32, "GetProcessUserModeExceptionPolicy");
+    SetProcessUserModeExceptionPolicyFn set =
+        GetPluginExport<SetProcessUserModeExceptionPolicyFn>(kernel32, "SetProcessUserModeExceptionPolicy");
+};
+
+const CallbackPolicy& TheCallbackPolicy()
+{
+    static const CallbackPolicy policy;
+    return policy;
+}
+
 // Whether window is owner itself or one of its children (false when either is null).
 bool IsWindowWithin(HWND window, HWND owner)
 {
@@ -51,6 +81,10 @@ PluginCallScope::PluginCallScope(HWND owner)
         previousDpiContext_ = setContext(kUnawareGdiScaled);
         if (!previousDpiContext_) previousDpiContext_ = setContext(kUnaware);
     }
+    const CallbackPolicy& policy = TheCallbackPolicy();
+    if (policy.get && policy.set && policy.get(&previousCallbackPolicy_)) {
+        callbackPolicySet_ = policy.set(previousCallbackPolicy_ | kProcessCallbackFilterEnabled) != FALSE;
+    }
 }
 
 void PluginCallScope::PutBackAfterFault()
@@ -76,6 +110,7 @@ void PluginCallScope::Restore()
     if (restored_) return;
     restored_ = true;
     if (faulted_) PutBackAfterFault();
+    if (callbackPolicySet_) TheCallbackPolicy().set(previousCallbackPolicy_);
     if (previousDpiContext_) {
         if (const auto setContext = ThreadDpiSetter()) setContext(previousDpiContext_);
     }

@@ -20,6 +20,8 @@
 //   awareness when it is created, so the plug-in's dialogs get it while our own dialog stays
 //   per-monitor aware; our own code creates no window inside the scope. Before Windows 10 1607
 //   there is no thread awareness, and nothing changes.
+// - On 64-bit Windows, a fault inside a window procedure of the plug-in that the system called
+//   ends that call only, as under Wine, instead of the process (plugin_call.cpp).
 // When it ends after a fault (NoteFault), what the plug-in left behind goes too: a plug-in that
 // faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
 // mouse captured or a menu open.
@@ -45,5 +47,7 @@ private:
     bool restored_ = false;
     bool faulted_ = false;
     HANDLE previousDpiContext_ = nullptr;  // null when the awareness was not changed
+    DWORD previousCallbackPolicy_ = 0;
+    bool callbackPolicySet_ = false;
     std::vector<HWND> windows_;            // our thread's top-level windows before
 };
