@@ -112,8 +112,8 @@ bool MatchesAnyPattern(const std::wstring& fileName, const std::wstring& pattern
 }
 
 // Whether the plug-in at path names the file among its types. One that faults while asked
-// names nothing, and stays loaded; *faulted tells the caller, who puts the windows back.
-bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, bool& faulted)
+// names nothing, and stays loaded; the call scope puts back what it left.
+bool ClaimsFile(PluginCallScope& call, const std::wstring& path, const std::wstring& fileName, bool& faulted)
 {
     faulted = false;
     if (path.empty()) return false;
@@ -125,7 +125,10 @@ bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, bool& fa
         for (const FileType& type : PluginFileTypes(getPluginInfo, faulted)) {
             if (MatchesAnyPattern(fileName, type.patterns)) claims = true;
         }
-        if (faulted) library.Abandon();
+        if (faulted) {
+            call.NoteFault(library.get());
+            library.Abandon();
+        }
     }
     if (!library.Free()) faulted = true;
     return claims && !faulted;
@@ -226,6 +229,7 @@ void InspectSelectedPlugin(HWND dialog)
         const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
         if (getPluginInfo && !FillFromPluginInfo(infoList, typeList, getPluginInfo)) {
             faulted = true;
+            call.NoteFault(library.get());
             library.Abandon();
         }
         if (!library.Free()) faulted = true;
@@ -261,8 +265,8 @@ void OpenPluginDialog(HWND dialog, int function)
     if (!CallContained(open)) {
         // The plug-in's state is unknown now: its library stays loaded, and the view is not
         // refreshed from it.
+        call.NoteFault(library.get());
         library.Abandon();
-        call.NoteFault();
         call.Restore();
         MessageBeep(MB_ICONHAND);
         return;
@@ -294,7 +298,7 @@ bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
         const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
         for (int index = 0; index < count && found < 0; ++index) {
             bool faulted = false;
-            if (ClaimsFile(GetPluginPath(dialog, index), fileName, faulted)) found = index;
+            if (ClaimsFile(call, GetPluginPath(dialog, index), fileName, faulted)) found = index;
             if (faulted) call.NoteFault();
         }
     }

@@ -87,6 +87,13 @@ PluginCallScope::PluginCallScope(HWND owner)
     }
 }
 
+void PluginCallScope::NoteFault(HMODULE library)
+{
+    faulted_ = true;
+    // Read now, while the image is surely mapped.
+    if (library) faultedLibraries_.push_back({library, RangeOf(library)});
+}
+
 void PluginCallScope::PutBackAfterFault()
 {
     EndMenu();
@@ -96,6 +103,12 @@ void PluginCallScope::PutBackAfterFault()
     for (HWND window : ThreadWindows()) {
         if (!IsWindow(window) || IsInputMethodWindow(window)) continue;
         if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) continue;
+        const bool faultedOnes =
+            IsWindowVisible(window) ||
+            std::any_of(faultedLibraries_.begin(), faultedLibraries_.end(), [window](const Faulted& faulted) {
+                return WindowBelongsTo(window, faulted.image, faulted.library);
+            });
+        if (!faultedOnes) continue;
         // Destroying runs the plug-in's window procedure once more, which may fault again.
         auto destroy = [window] { DestroyWindow(window); };
         CallContained(destroy);

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "running_code.h"
+
 // For the scope's life:
 // - The owner window (the browser's dialog) is disabled, so that nothing the user does reaches
 //   it while the plug-in runs. A plug-in that shows a message box without an owner, or a
@@ -22,9 +24,13 @@
 //   there is no thread awareness, and nothing changes.
 // - On 64-bit Windows, a fault inside a window procedure of the plug-in that the system called
 //   ends that call only, as under Wine, instead of the process (plugin_call.cpp).
-// When it ends after a fault (NoteFault), what the plug-in left behind goes too: a plug-in that
-// faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
-// mouse captured or a menu open.
+// When it ends after a fault (NoteFault), what the faulted plug-in left behind goes too: a plug-in
+// that faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
+// mouse captured or a menu open. Of the top-level windows made during the scope, those go that
+// belong to a faulted plug-in (a procedure or the class in its image) or are visible; windows that
+// appeared meanwhile and are nobody's but the system's (list-view tooltips, input-method and
+// text-services windows, made as they are first needed) stay: destroyed, they would leave the
+// input method or the tooltips broken for the rest of the session.
 class PluginCallScope {
 public:
     explicit PluginCallScope(HWND owner);
@@ -32,12 +38,17 @@ public:
     PluginCallScope(const PluginCallScope&) = delete;
     PluginCallScope& operator=(const PluginCallScope&) = delete;
 
-    // Plug-in code faulted inside the scope.
-    void NoteFault() { faulted_ = true; }
+    // Plug-in code faulted inside the scope; library is the plug-in whose code it was, while it is
+    // still loaded, or null when that is not known (a fault while it was loaded or freed).
+    void NoteFault(HMODULE library = nullptr);
     // Ends the scope now rather than at its end; once.
     void Restore();
 
 private:
+    struct Faulted {
+        HMODULE library;
+        ImageRange image;
+    };
     void PutBackAfterFault();
 
     HWND owner_;
@@ -50,4 +61,5 @@ private:
     DWORD previousCallbackPolicy_ = 0;
     bool callbackPolicySet_ = false;
     std::vector<HWND> windows_;            // our thread's top-level windows before
+    std::vector<Faulted> faultedLibraries_;
 };

@@ -1,33 +1,12 @@
 #include "running_code.h"
 
+#include <algorithm>
+
 #include "handles.h"
 #include "plugin.h"
 #include "thread_windows.h"
 
 namespace {
-
-// One mapped image: from its base to the end of the last region of the same allocation.
-struct ImageRange {
-    UINT_PTR begin = 0;
-    UINT_PTR end = 0;
-    bool Holds(UINT_PTR address) const { return address >= begin && address < end; }
-};
-
-// Read from the memory map rather than from the image's own headers, which its code can change.
-ImageRange RangeOf(HMODULE module)
-{
-    ImageRange range;
-    const auto base = reinterpret_cast<const BYTE*>(module);
-    MEMORY_BASIC_INFORMATION region = {};
-    if (!module || !VirtualQuery(base, &region, sizeof(region)) || region.AllocationBase != base) return range;
-    range.begin = reinterpret_cast<UINT_PTR>(base);
-    const BYTE* next = base;
-    while (VirtualQuery(next, &region, sizeof(region)) && region.AllocationBase == base) {
-        next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
-    }
-    range.end = reinterpret_cast<UINT_PTR>(next);
-    return range;
-}
 
 using Stamps = std::vector<CodeBeforeLoad::Stamp>;
 
@@ -153,41 +132,81 @@ bool ThreadRunsImageCode(CodeBeforeLoad::Stamp stamp, const CodeBeforeLoad& befo
 
 constexpr ATOM kDialogClassAtom = 0x8002;
 
-// A window whose procedure or dialog procedure (read as a Unicode and as an ANSI window: one of
-// the two may be a call handle instead of an address), class procedure or class module is the
-// image's. (A class the image registered under another module's handle has its procedure there.)
-// A window that is new or has a new procedure since the load, none of whose procedures lies in
-// any module (a thunk in allocated memory, say), cannot be told: it counts as the image's too.
+// A window's procedure and dialog procedure, each read as a Unicode and as an ANSI window (one of
+// the two may be a call handle instead of an address), and its class's procedure.
+struct Procedures {
+    UINT_PTR window[2] = {};
+    UINT_PTR dialog[2] = {};
+    UINT_PTR ofClass = 0;
+};
+
+Procedures ProceduresOf(HWND window)
+{
+    Procedures procedures;
+    procedures.window[0] = static_cast<UINT_PTR>(GetWindowLongPtrW(window, GWLP_WNDPROC));
+    procedures.window[1] = static_cast<UINT_PTR>(GetWindowLongPtrA(window, GWLP_WNDPROC));
+    // A window that is no dialog has no dialog procedure, and other data where a dialog keeps it.
+    if (GetClassLongPtrW(window, GCW_ATOM) == kDialogClassAtom) {
+        procedures.dialog[0] = static_cast<UINT_PTR>(GetWindowLongPtrW(window, DWLP_DLGPROC));
+        procedures.dialog[1] = static_cast<UINT_PTR>(GetWindowLongPtrA(window, DWLP_DLGPROC));
+    }
+    procedures.ofClass = GetClassLongPtrW(window, GCLP_WNDPROC);
+    return procedures;
+}
+
+// (A class the image registered under another module's handle has its procedure there.)
+bool BelongsTo(HWND window, const Procedures& procedures, const ImageRange& image, HMODULE library)
+{
+    if (reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE)) == library) return true;
+    const UINT_PTR all[] = {procedures.window[0], procedures.window[1], procedures.dialog[0], procedures.dialog[1],
+                            procedures.ofClass};
+    return std::any_of(std::begin(all), std::end(all), [&image](UINT_PTR procedure) { return image.Holds(procedure); });
+}
+
+bool InSomeModule(UINT_PTR address)
+{
+    HMODULE module = nullptr;
+    return address && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                         reinterpret_cast<LPCWSTR>(address), &module);
+}
+
+// Whether the window procedure, or the dialog procedure a dialog has, lies in no module (a thunk
+// in allocated memory, as ATL and WTL make them, say).
+bool RunsThroughThunk(const Procedures& procedures)
+{
+    const bool windowInModule = InSomeModule(procedures.window[0]) || InSomeModule(procedures.window[1]);
+    if (!windowInModule) return true;
+    const bool hasDialogProcedure = procedures.dialog[0] || procedures.dialog[1];
+    return hasDialogProcedure && !InSomeModule(procedures.dialog[0]) && !InSomeModule(procedures.dialog[1]);
+}
+
+// A window that belongs to the image (BelongsTo). A window that is new or has a new procedure
+// since the load and runs through a thunk cannot be told: it counts as the image's too.
 bool WindowRunsImageCode(HWND window, const CodeBeforeLoad& before, const ImageRange& image, HMODULE library)
 {
-    const bool dialog = GetClassLongPtrW(window, GCW_ATOM) == kDialogClassAtom;
-    const UINT_PTR procedures[] = {
-        static_cast<UINT_PTR>(GetWindowLongPtrW(window, GWLP_WNDPROC)),
-        static_cast<UINT_PTR>(GetWindowLongPtrA(window, GWLP_WNDPROC)),
-        dialog ? static_cast<UINT_PTR>(GetWindowLongPtrW(window, DWLP_DLGPROC)) : 0,
-        dialog ? static_cast<UINT_PTR>(GetWindowLongPtrA(window, DWLP_DLGPROC)) : 0,
-        GetClassLongPtrW(window, GCLP_WNDPROC),
-    };
-    if (reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE)) == library) return true;
-    for (UINT_PTR procedure : procedures) {
-        if (image.Holds(procedure)) return true;
-    }
-    if (Contains(before.windows, {reinterpret_cast<UINT_PTR>(window), procedures[0]})) return false;
-    // Window procedures, then dialog procedures (a window that is no dialog has none).
-    for (int pair = 0; pair < 4; pair += 2) {
-        bool inModule = false;
-        for (int i = pair; i < pair + 2 && !inModule; ++i) {
-            HMODULE module = nullptr;
-            inModule = procedures[i] && GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                                           reinterpret_cast<LPCWSTR>(procedures[i]), &module);
-        }
-        if (!inModule && (pair == 0 || procedures[pair] || procedures[pair + 1])) return true;
-    }
-    return false;
+    const Procedures procedures = ProceduresOf(window);
+    if (BelongsTo(window, procedures, image, library)) return true;
+    if (Contains(before.windows, {reinterpret_cast<UINT_PTR>(window), procedures.window[0]})) return false;
+    return RunsThroughThunk(procedures);
 }
 
 }  // namespace
+
+ImageRange RangeOf(HMODULE module)
+{
+    ImageRange range;
+    const auto base = reinterpret_cast<const BYTE*>(module);
+    MEMORY_BASIC_INFORMATION region = {};
+    if (!module || !VirtualQuery(base, &region, sizeof(region)) || region.AllocationBase != base) return range;
+    range.begin = reinterpret_cast<UINT_PTR>(base);
+    const BYTE* next = base;
+    while (VirtualQuery(next, &region, sizeof(region)) && region.AllocationBase == base) {
+        next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
+    }
+    range.end = reinterpret_cast<UINT_PTR>(next);
+    return range;
+}
 
 CodeBeforeLoad RecordCodeBeforeLoad()
 {
@@ -217,4 +236,9 @@ bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before)
         if (WindowRunsImageCode(window, before, image, library)) return true;
     }
     return false;
+}
+
+bool WindowBelongsTo(HWND window, const ImageRange& image, HMODULE library)
+{
+    return BelongsTo(window, ProceduresOf(window), image, library);
 }

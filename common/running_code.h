@@ -7,6 +7,17 @@
 
 #include <vector>
 
+// One mapped image: from its base to the end of the last region of the same allocation.
+struct ImageRange {
+    UINT_PTR begin = 0;
+    UINT_PTR end = 0;
+    bool Holds(UINT_PTR address) const { return address >= begin && address < end; }
+};
+
+// Read from the memory map rather than from the image's own headers, which its code can change.
+// Empty for a module that is not mapped (or null).
+ImageRange RangeOf(HMODULE module);
+
 // What could run code in the process just before a plug-in was loaded: its threads (id, time
 // created) and our thread's windows (handle, window procedure). The free compares what is
 // there then with it.
@@ -24,3 +35,7 @@ CodeBeforeLoad RecordCodeBeforeLoad();
 
 // Whether code of the library can still run after the call that loaded it has returned.
 bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before);
+
+// Whether one of the window's procedures or its class's procedure lies in the image, or its
+// class was registered for the library's module.
+bool WindowBelongsTo(HWND window, const ImageRange& image, HMODULE library);

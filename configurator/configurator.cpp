@@ -31,6 +31,7 @@ struct HostCall {
     bool called = false;
     int result = 0;
     bool faulted = false;
+    HMODULE library = nullptr;  // the plug-in's, for what a fault leaves behind
 };
 
 // The one call of the plug-in's settings dialog, contained: a fault is recorded, and the windows
@@ -44,7 +45,7 @@ void CallSettingsDialog(HostCall& call, HWND parent)
     auto open = [configurationDlg, parent, &result] { result = configurationDlg(parent, kSettingsFunction); };
     call.faulted = !CallContained(open);
     call.result = call.faulted ? 0 : result;
-    if (call.faulted) scope.NoteFault();
+    if (call.faulted) scope.NoteFault(call.library);
 }
 
 const wchar_t* Caption() { return GetVersionString(L"ProductName", kProductNameFallback); }
@@ -131,6 +132,7 @@ int RunConfigurator(int argc, const wchar_t* const* argv)
 
     MessageBeep(MB_OK);
     HostCall call{configurationDlg};
+    call.library = library.get();
     DialogBoxParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_CONFIG_HOST), nullptr, HostDialogProc,
                     reinterpret_cast<LPARAM>(&call));
     // Without a host (its creation failed, or it ended before its posted message arrived)

@@ -39,6 +39,34 @@ TEST(ContainedCalls, EveryKindOfFaultIsContainedAndWhatThePluginHandlesItselfPas
     library.release();
 }
 
+// Stands in for what the system makes hidden while a plug-in's call runs, as a list view makes its
+// tooltip or an input method its windows when first needed: a top-level window of our thread that
+// appears as the plug-in's dialog activates, and is not the plug-in's.
+class WindowMadeMeanwhile {
+public:
+    WindowMadeMeanwhile() : hook_(SetWindowsHookExW(WH_CBT, Make, nullptr, GetCurrentThreadId())) {}
+    ~WindowMadeMeanwhile()
+    {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        if (made_) DestroyWindow(made_);
+        made_ = nullptr;
+    }
+    HWND get() const { return made_; }
+
+private:
+    static LRESULT CALLBACK Make(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE && !made_) {
+            made_ = CreateWindowExW(0, L"Static", L"made meanwhile", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static HWND made_;
+    HHOOK hook_;
+};
+HWND WindowMadeMeanwhile::made_ = nullptr;
+
 // Each order on a copy of its own, first loaded in this program by the step that faults first:
 // a library that faulted stays loaded, so only that step shows whether it would be freed.
 TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNeverFreed)
@@ -58,9 +86,12 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
             ui.Clear();
             if (settings) {
                 SendMessageW(dialog.Item(IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
+                const WindowMadeMeanwhile meanwhile;
                 OpenPluginDialog(dialog.get(), 1);
                 ASSERT_EQ(log.Count(stem + " faulting"), 1u);
                 EXPECT_FALSE(IsWindow(log.LoggedWindow(stem + " dialog ")));
+                ASSERT_NE(meanwhile.get(), nullptr);
+                EXPECT_TRUE(IsWindow(meanwhile.get())) << "only the faulted plug-in's windows go";
                 EXPECT_TRUE(IsWindowEnabled(dialog.get()));
                 EXPECT_EQ(GetCapture(), nullptr);
                 EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
