@@ -18,22 +18,21 @@ struct ImageRange {
 // Empty for a module that is not mapped (or null).
 ImageRange RangeOf(HMODULE module);
 
-// What could run code in the process just before a plug-in was loaded: its threads (id, time
-// created) and our thread's windows (handle, window procedure). The free compares what is
-// there then with it.
+// What could run code in the process just before a plug-in was loaded: our thread's windows
+// (handle, window procedure). The free compares what is there then with it.
 struct CodeBeforeLoad {
     struct Stamp {
         UINT_PTR what;
         UINT_PTR value;
         bool operator==(const Stamp& other) const { return what == other.what && value == other.value; }
     };
-    std::vector<Stamp> threads;
     std::vector<Stamp> windows;
 };
 
 CodeBeforeLoad RecordCodeBeforeLoad();
 
-// Whether code of the library can still run after the call that loaded it has returned.
+// Whether code of the library can still run after the call that loaded it has returned; true
+// whenever that cannot be told.
 bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before);
 
 // Whether one of the window's procedures or its class's procedure lies in the image, or its

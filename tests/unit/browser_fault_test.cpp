@@ -1,5 +1,5 @@
-// A plug-in that faults costs the user one action, never the browser; plug-ins find the
-// libraries that lie beside them.
+// A plug-in that faults costs the user one action, never the browser; what the system starts
+// meanwhile keeps no plug-in loaded; plug-ins find the libraries that lie beside them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -12,6 +12,7 @@
 #include "inspect.h"
 #include "intercept.h"
 #include "plugin.h"
+#include "plugin_library.h"
 #include "resource.h"
 #include "scan.h"
 #include "scratch.h"
@@ -110,6 +111,51 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
         }
         EXPECT_EQ(log.Count(stem + " attach"), 1u);
     }
+}
+
+// Started by the system while a plug-in is loaded (COM's, text services' or an input method's,
+// say), at a function of a library that was there before it, and running none of its code.
+class ThreadOfTheSystem {
+public:
+    ThreadOfTheSystem() : thread_(CreateThread(nullptr, 0, &Run, this, 0, nullptr))
+    {
+        if (thread_) WaitForSingleObject(waiting_.get(), INFINITE);
+    }
+    ~ThreadOfTheSystem()
+    {
+        SetEvent(stop_.get());
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    bool Running() const { return thread_ != nullptr; }
+
+private:
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* thread = static_cast<ThreadOfTheSystem*>(self);
+        SetEvent(thread->waiting_.get());
+        WaitForSingleObject(thread->stop_.get(), INFINITE);
+        return 0;
+    }
+    handles::UniqueHandle waiting_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    handles::UniqueHandle stop_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    handles::UniqueHandle thread_;
+};
+
+// What appears while a plug-in is loaded and is not its own leaves it free to go; the fixtures
+// that leave code of their own running stay loaded (LeftRunningPlugins, in the process tests).
+TEST(KeptLoaded, WhatTheSystemStartsWhileAPluginIsLoadedKeepsNothingLoaded)
+{
+    FixtureLog log;
+    TempFolder folder;
+    const std::wstring path = folder / L"meanwhile.sph";
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), path.c_str(), TRUE));
+    PluginLibrary library(LoadPluginLibrary(path));
+    ASSERT_TRUE(library);
+    const ThreadOfTheSystem thread;
+    ASSERT_TRUE(thread.Running());
+    EXPECT_TRUE(library.Free());
+    EXPECT_FALSE(IsLoaded(path));
+    EXPECT_EQ(log.Count("meanwhile detach free"), 1u);
 }
 
 TEST(BesideLibraries, APluginFindsTheLibraryInItsOwnFolderAlsoFromARelativeFolder)
