@@ -1,11 +1,9 @@
 #include "plugin_call.h"
 
-#include <algorithm>
 #include <cwchar>
 
 #include "fault_guard.h"
 #include "plugin.h"
-#include "thread_windows.h"
 
 namespace {
 
@@ -18,8 +16,9 @@ typedef HANDLE(WINAPI* SetThreadDpiAwarenessContextFn)(HANDLE context);
 // looking it up by module handle loads nothing and searches nowhere.
 SetThreadDpiAwarenessContextFn ThreadDpiSetter()
 {
-    return GetPluginExport<SetThreadDpiAwarenessContextFn>(GetModuleHandleW(L"user32.dll"),
-                                                           "SetThreadDpiAwarenessContext");
+    static const auto setter = GetPluginExport<SetThreadDpiAwarenessContextFn>(GetModuleHandleW(L"user32.dll"),
+                                                                               "SetThreadDpiAwarenessContext");
+    return setter;
 }
 
 // On 64-bit Windows an exception inside a window or dialog procedure that the system called
@@ -58,6 +57,18 @@ bool IsWindowWithin(HWND window, HWND owner)
     return window && owner && (window == owner || IsChild(owner, window));
 }
 
+// Focus and active window in one question to the window manager rather than two.
+GUITHREADINFO OurThreadInput()
+{
+    GUITHREADINFO input = {};
+    input.cbSize = sizeof(input);
+    if (!GetGUIThreadInfo(GetCurrentThreadId(), &input)) {
+        input.hwndFocus = GetFocus();
+        input.hwndActive = GetActiveWindow();
+    }
+    return input;
+}
+
 // The input method's windows come and go with the system's own timing; they are not the plug-in's.
 bool IsInputMethodWindow(HWND window)
 {
@@ -68,13 +79,12 @@ bool IsInputMethodWindow(HWND window)
 
 }  // namespace
 
-PluginCallScope::PluginCallScope(HWND owner)
-    : owner_(owner),
-      focus_(GetFocus()),
-      wasActive_(owner && GetActiveWindow() == owner),
-      disabled_(owner && IsWindowEnabled(owner)),
-      windows_(ThreadWindows())
+PluginCallScope::PluginCallScope(HWND owner) : owner_(owner), begun_(CurrentWindowMoment())
 {
+    const GUITHREADINFO input = OurThreadInput();
+    focus_ = input.hwndFocus;
+    wasActive_ = owner && input.hwndActive == owner;
+    disabled_ = owner && IsWindowEnabled(owner);
     if (disabled_) EnableWindow(owner_, FALSE);
     if (const auto setContext = ThreadDpiSetter()) {
         // GDI scaling is not a valid context before Windows 10 1809: the call then fails.
@@ -100,15 +110,20 @@ void PluginCallScope::PutBackAfterFault()
     if (GetCapture()) ReleaseCapture();
     // Enabled before its owned windows go, so that the activation falls back to it.
     if (owner_) EnableWindow(owner_, TRUE);
-    for (HWND window : ThreadWindows()) {
-        if (!IsWindow(window) || IsInputMethodWindow(window)) continue;
-        if (std::find(windows_.begin(), windows_.end(), window) != windows_.end()) continue;
-        const bool faultedOnes =
-            IsWindowVisible(window) ||
-            std::any_of(faultedLibraries_.begin(), faultedLibraries_.end(), [window](const Faulted& faulted) {
-                return WindowBelongsTo(window, faulted.image, faulted.library);
-            });
-        if (!faultedOnes) continue;
+    // Top-level and message-only windows: a child goes with its parent.
+    std::vector<ThreadWindow> windows;
+    ListThreadWindows(windows, true);
+    for (const ThreadWindow& made : windows) {
+        HWND window = made.window;
+        if (made.made <= begun_ || (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) || IsInputMethodWindow(window)) {
+            continue;
+        }
+        bool faultedOnes = IsWindowVisible(window) != FALSE;
+        for (const Faulted& faulted : faultedLibraries_) {
+            faultedOnes = faultedOnes || WindowBelongsTo(window, faulted.image, faulted.library);
+        }
+        // Destroyed meanwhile with its owner.
+        if (!faultedOnes || !IsWindow(window)) continue;
         // Destroying runs the plug-in's window procedure once more, which may fault again.
         auto destroy = [window] { DestroyWindow(window); };
         CallContained(destroy);
@@ -128,9 +143,14 @@ void PluginCallScope::Restore()
         if (const auto setContext = ThreadDpiSetter()) setContext(previousDpiContext_);
     }
     if (!disabled_) return;
-    EnableWindow(owner_, TRUE);
+    // After a fault the owner is enabled already.
+    if (!faulted_) EnableWindow(owner_, TRUE);
+    GUITHREADINFO input = OurThreadInput();
     // An owner-less window of the plug-in that closed while the owner was disabled handed the
     // activation to another program's window, when there was one.
-    if (wasActive_ && !GetActiveWindow()) SetForegroundWindow(owner_);
-    if (IsWindowWithin(focus_, owner_) && GetFocus() != focus_ && IsWindowEnabled(focus_)) SetFocus(focus_);
+    if (wasActive_ && !input.hwndActive) {
+        SetForegroundWindow(owner_);
+        input = OurThreadInput();
+    }
+    if (IsWindowWithin(focus_, owner_) && input.hwndFocus != focus_ && IsWindowEnabled(focus_)) SetFocus(focus_);
 }

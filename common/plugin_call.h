@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "running_code.h"
+#include "thread_windows.h"
 
 // For the scope's life:
 // - The owner window (the browser's dialog) is disabled, so that nothing the user does reaches
@@ -26,11 +27,12 @@
 //   ends that call only, as under Wine, instead of the process (plugin_call.cpp).
 // When it ends after a fault (NoteFault), what the faulted plug-in left behind goes too: a plug-in
 // that faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
-// mouse captured or a menu open. Of the top-level windows made during the scope, those go that
-// belong to a faulted plug-in (a procedure or the class in its image) or are visible; windows that
-// appeared meanwhile and are nobody's but the system's (list-view tooltips, input-method and
-// text-services windows, made as they are first needed) stay: destroyed, they would leave the
-// input method or the tooltips broken for the rest of the session.
+// mouse captured or a menu open. Of the top-level and message-only windows made during the scope,
+// those go that belong to a faulted plug-in (a procedure, the class or the module they were made
+// for in its image) or are visible; windows that appeared meanwhile and are nobody's but the
+// system's (list-view tooltips, input-method and text-services windows, made as they are first
+// needed) stay: destroyed, they would leave the input method or the tooltips broken for the rest
+// of the session.
 class PluginCallScope {
 public:
     explicit PluginCallScope(HWND owner);
@@ -52,14 +54,14 @@ private:
     void PutBackAfterFault();
 
     HWND owner_;
-    HWND focus_;
-    bool wasActive_;
-    bool disabled_;
+    HWND focus_ = nullptr;
+    bool wasActive_ = false;
+    bool disabled_ = false;
     bool restored_ = false;
     bool faulted_ = false;
     HANDLE previousDpiContext_ = nullptr;  // null when the awareness was not changed
     DWORD previousCallbackPolicy_ = 0;
     bool callbackPolicySet_ = false;
-    std::vector<HWND> windows_;            // our thread's top-level windows before
+    WindowMoment begun_;
     std::vector<Faulted> faultedLibraries_;
 };

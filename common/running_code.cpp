@@ -9,16 +9,6 @@
 
 namespace {
 
-using Stamps = std::vector<CodeBeforeLoad::Stamp>;
-
-bool Contains(const Stamps& stamps, CodeBeforeLoad::Stamp stamp)
-{
-    for (const CodeBeforeLoad::Stamp& s : stamps) {
-        if (s == stamp) return true;
-    }
-    return false;
-}
-
 // ntdll is mapped into every process before any code of it runs, so it is looked up, never loaded.
 typedef LONG(NTAPI* NtQueryInformationThreadFn)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 typedef LONG(NTAPI* NtGetNextThreadFn)(HANDLE, HANDLE, ACCESS_MASK, ULONG, ULONG, PHANDLE);
@@ -231,10 +221,10 @@ Procedures ProceduresOf(HWND window)
     return procedures;
 }
 
-// (A class the image registered under another module's handle has its procedure there.)
 bool BelongsTo(HWND window, const Procedures& procedures, const ImageRange& image, HMODULE library)
 {
     if (reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE)) == library) return true;
+    if (reinterpret_cast<HMODULE>(GetWindowLongPtrW(window, GWLP_HINSTANCE)) == library) return true;
     const UINT_PTR all[] = {procedures.window[0], procedures.window[1], procedures.dialog[0], procedures.dialog[1],
                             procedures.ofClass};
     return std::any_of(std::begin(all), std::end(all), [&image](UINT_PTR procedure) { return image.Holds(procedure); });
@@ -249,14 +239,21 @@ bool RunsThroughThunk(const Procedures& procedures)
     return hasDialogProcedure && !ModuleAt(procedures.dialog[0]) && !ModuleAt(procedures.dialog[1]);
 }
 
-// A window that belongs to the image (BelongsTo). A window that is new or has a new procedure
-// since the load and runs through a thunk cannot be told: it counts as the image's too.
-bool WindowRunsImageCode(HWND window, const CodeBeforeLoad& before, const ImageRange& image, HMODULE library)
+// A window that belongs to the image (BelongsTo) runs its code. So may one that runs through a
+// thunk, unless it is as it was before the load, or it was made since by a library that was there
+// before the plug-in (an input method's window, say, made while the plug-in's dialog was typed in).
+bool WindowRunsCodeOf(HWND window, const CodeBeforeLoad& before, const ImageRange& image, HMODULE library,
+                      LoadOrder& order)
 {
     const Procedures procedures = ProceduresOf(window);
     if (BelongsTo(window, procedures, image, library)) return true;
-    if (Contains(before.windows, {reinterpret_cast<UINT_PTR>(window), procedures.window[0]})) return false;
-    return RunsThroughThunk(procedures);
+    const auto was = std::find_if(before.windows.begin(), before.windows.end(),
+                                  [window](const CodeBeforeLoad::Window& w) { return w.window == window; });
+    const bool asItWas = was != before.windows.end() && was->procedure == procedures.window[0] &&
+                         was->dialogProcedure == procedures.dialog[0];
+    if (asItWas || !RunsThroughThunk(procedures)) return false;
+    return was != before.windows.end() ||
+           !order.Before(reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE)), library);
 }
 
 }  // namespace
@@ -279,9 +276,11 @@ ImageRange RangeOf(HMODULE module)
 CodeBeforeLoad RecordCodeBeforeLoad()
 {
     CodeBeforeLoad before;
-    for (HWND window : ThreadWindows(true)) {
-        const auto procedure = static_cast<UINT_PTR>(GetWindowLongPtrW(window, GWLP_WNDPROC));
-        before.windows.push_back({reinterpret_cast<UINT_PTR>(window), procedure});
+    std::vector<ThreadWindow> windows;
+    before.known = ListThreadWindows(windows, false);
+    for (const ThreadWindow& window : windows) {
+        const Procedures procedures = ProceduresOf(window.window);
+        before.windows.push_back({window.window, procedures.window[0], procedures.dialog[0]});
     }
     return before;
 }
@@ -293,10 +292,11 @@ bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before)
     if (image.begin == image.end) return true;
     LoadOrder order;
     if (ThreadsRunCodeOf(image, library, order)) return true;
-    for (HWND window : ThreadWindows(true)) {
-        if (WindowRunsImageCode(window, before, image, library)) return true;
-    }
-    return false;
+    std::vector<ThreadWindow> windows;
+    if (!before.known || !ListThreadWindows(windows, true)) return true;
+    return std::any_of(windows.begin(), windows.end(), [&](const ThreadWindow& window) {
+        return WindowRunsCodeOf(window.window, before, image, library, order);
+    });
 }
 
 bool WindowBelongsTo(HWND window, const ImageRange& image, HMODULE library)

@@ -18,23 +18,23 @@ struct ImageRange {
 // Empty for a module that is not mapped (or null).
 ImageRange RangeOf(HMODULE module);
 
-// What could run code in the process just before a plug-in was loaded: our thread's windows
-// (handle, window procedure). The free compares what is there then with it.
+// Our thread's windows as they were just before a plug-in was loaded, each with its window
+// procedure and, for a dialog, its dialog procedure. The free compares what is there then with it.
 struct CodeBeforeLoad {
-    struct Stamp {
-        UINT_PTR what;
-        UINT_PTR value;
-        bool operator==(const Stamp& other) const { return what == other.what && value == other.value; }
+    struct Window {
+        HWND window;
+        UINT_PTR procedure;
+        UINT_PTR dialogProcedure;
     };
-    std::vector<Stamp> windows;
+    std::vector<Window> windows;
+    bool known = false;  // false when our thread's windows could not be known
 };
 
 CodeBeforeLoad RecordCodeBeforeLoad();
 
-// Whether code of the library can still run after the call that loaded it has returned; true
-// whenever that cannot be told.
+// Whether code of the library can still run; true whenever that cannot be told.
 bool CodeMayStillRun(HMODULE library, const CodeBeforeLoad& before);
 
 // Whether one of the window's procedures or its class's procedure lies in the image, or its
-// class was registered for the library's module.
+// class or the window itself was made for the library's module.
 bool WindowBelongsTo(HWND window, const ImageRange& image, HMODULE library);

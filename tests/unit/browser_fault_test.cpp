@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -141,21 +142,71 @@ private:
     handles::UniqueHandle thread_;
 };
 
-// What appears while a plug-in is loaded and is not its own leaves it free to go; the fixtures
-// that leave code of their own running stay loaded (LeftRunningPlugins, in the process tests).
-TEST(KeptLoaded, WhatTheSystemStartsWhileAPluginIsLoadedKeepsNothingLoaded)
+// A window procedure in memory of no module, as ATL and WTL make them for their windows (and for
+// the input methods written with them): mov rax, target; jmp rax.
+class Thunk {
+public:
+    explicit Thunk(WNDPROC target)
+    {
+        code_.reset(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+        if (!code_) return;
+        auto* bytes = static_cast<unsigned char*>(code_.get());
+        const unsigned char head[] = {0x48, 0xB8}, tail[] = {0xFF, 0xE0};
+        std::memcpy(bytes, head, 2);
+        std::memcpy(bytes + 2, &target, sizeof(target));
+        std::memcpy(bytes + 2 + sizeof(target), tail, 2);
+        FlushInstructionCache(GetCurrentProcess(), bytes, 12);
+    }
+    LONG_PTR get() const { return reinterpret_cast<LONG_PTR>(code_.get()); }
+
+private:
+    handles::UniqueVirtualMemory code_;
+};
+
+// What appears while a plug-in is loaded and is not its own leaves it free to go: a thread of
+// the system's, a window the system makes through a thunk (its class from a library that was
+// there before the plug-in). What is its own keeps it loaded: a window made through a thunk for
+// its module, a message-only window of its class. (The fixtures that leave a thread or a window
+// of their own on screen are kept by the browser and the configurator: LeftRunningPlugins.)
+TEST(KeptLoaded, WhatAppearsWhileAPluginIsLoadedKeepsItLoadedOnlyWhenItIsThePlugins)
 {
     FixtureLog log;
     TempFolder folder;
-    const std::wstring path = folder / L"meanwhile.sph";
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), path.c_str(), TRUE));
-    PluginLibrary library(LoadPluginLibrary(path));
-    ASSERT_TRUE(library);
-    const ThreadOfTheSystem thread;
-    ASSERT_TRUE(thread.Running());
-    EXPECT_TRUE(library.Free());
-    EXPECT_FALSE(IsLoaded(path));
+    const Thunk thunk(DefWindowProcW);
+    ASSERT_TRUE(thunk.get());
+    for (const bool forThePlugin : {false, true}) {
+        SCOPED_TRACE(forThePlugin ? "made for the plug-in" : "the system's");
+        const std::wstring name = forThePlugin ? L"madefor.sph" : L"meanwhile.sph";
+        const std::wstring path = folder / name;
+        ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), path.c_str(), TRUE));
+        PluginLibrary library(LoadPluginLibrary(path));
+        const HMODULE module = library.get();
+        ASSERT_TRUE(module);
+        const ThreadOfTheSystem thread;
+        ASSERT_TRUE(thread.Running());
+        HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      forThePlugin ? module : GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        SetWindowLongPtrW(window, GWLP_WNDPROC, thunk.get());
+        EXPECT_TRUE(library.Free());
+        EXPECT_EQ(IsLoaded(path), forThePlugin);
+        DestroyWindow(window);
+        if (forThePlugin) FreeLibrary(module);
+    }
     EXPECT_EQ(log.Count("meanwhile detach free"), 1u);
+
+    const std::wstring messages = FixturePath(L"running\\messages.sph");
+    PluginLibrary library(LoadPluginLibrary(messages));
+    const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
+    ASSERT_NE(getPluginInfo, nullptr);
+    PluginInfoText(getPluginInfo, 1);
+    HWND window = log.LoggedWindow("messages window ");
+    ASSERT_TRUE(IsWindow(window));
+    const HMODULE module = library.get();
+    library.Free();
+    EXPECT_TRUE(IsLoaded(messages)) << "its message-only window would run in freed memory";
+    DestroyWindow(window);
+    FreeLibrary(module);
 }
 
 TEST(BesideLibraries, APluginFindsTheLibraryInItsOwnFolderAlsoFromARelativeFolder)
