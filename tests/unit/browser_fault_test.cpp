@@ -4,10 +4,12 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "answer_buffer.h"
 #include "fixture_log.h"
 #include "handles.h"
 #include "inspect.h"
@@ -68,6 +70,28 @@ private:
     HHOOK hook_;
 };
 HWND WindowMadeMeanwhile::made_ = nullptr;
+
+// Answers are given one after the other in one region; one asked for while another is being given
+// (from a modal loop the plug-in runs) must neither share it nor find the last answer in it.
+TEST(AnswerBuffers, EachAnswerStartsFromZerosAndANestedOneHasABufferOfItsOwn)
+{
+    const auto zeroed = [](const PluginAnswerBuffer& buffer) {
+        return std::count(buffer.data(), buffer.data() + plugin::kInfoBufferBytes, '\0') == plugin::kInfoBufferBytes;
+    };
+    {
+        const PluginAnswerBuffer first;
+        ASSERT_NE(first.data(), nullptr);
+        std::memset(first.data(), 'x', plugin::kInfoBufferBytes);
+        const PluginAnswerBuffer nested;
+        ASSERT_NE(nested.data(), nullptr);
+        EXPECT_NE(nested.data(), first.data());
+        EXPECT_TRUE(zeroed(nested));
+        EXPECT_EQ(first.data()[plugin::kInfoBufferBytes - 1], 'x');
+    }
+    const PluginAnswerBuffer next;
+    ASSERT_NE(next.data(), nullptr);
+    EXPECT_TRUE(zeroed(next)) << "the last answer is still there";
+}
 
 // Each order on a copy of its own, first loaded in this program by the step that faults first:
 // a library that faulted stays loaded, so only that step shows whether it would be freed.
