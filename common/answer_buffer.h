@@ -4,8 +4,8 @@
 // nothing of ours lies where the plug-in may write.
 //
 // One region serves the program's answers one after the other, zero-filled for each: taking and
-// giving back its pages for every answer, ten times in an inspection, cost a tenth of a plug-in's
-// load under Wine. An answer asked for while another is still being given (from a modal loop the
+// giving back its pages for every answer, ten times in an inspection, cost a fifth of loading and
+// freeing the plug-in under Wine. An answer asked for while another is still being given (from a modal loop the
 // plug-in runs) gets a region of its own. Answers are asked for on one thread.
 #pragma once
 

@@ -5,7 +5,7 @@
 // thread sees each window as it is made. A walk over the message-only windows steps through those
 // of every program of the desktop, and ends early when another program destroys the window it
 // stands on; and under Wine every step of a walk over a window's children asks the window server,
-// so that two walks over our dialog cost more than loading a plug-in.
+// so that two walks over our dialog cost about as much as loading the plug-in.
 #pragma once
 
 #include <windows.h>
