@@ -46,7 +46,6 @@ void SelectFirstRow(HWND list)
 struct Inspection {
     bool loaded = false;
     bool configurable = false;
-    bool hasInfo = false;
     PluginInfo info;
     bool faulted = false;
 };
@@ -56,8 +55,7 @@ struct Inspection {
 Inspection AskPlugin(HWND dialog, const std::wstring& path)
 {
     Inspection inspection;
-    const WindowsBeforePluginCall windows(dialog);
-    const PluginCallScope call(dialog);
+    PluginCallScope call(dialog);
     // A fault while loading counts as a failed load: nothing is shown.
     PluginLibrary library(LoadPluginLibrary(path, &inspection.faulted));
     if (library) {
@@ -65,16 +63,16 @@ Inspection AskPlugin(HWND dialog, const std::wstring& path)
         inspection.configurable =
             GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) != nullptr;
         if (const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo)) {
-            inspection.hasInfo = true;
             inspection.info = AskPluginInfo(getPluginInfo);
             if (inspection.info.faulted) {
                 inspection.faulted = true;
+                call.NoteFault(library.get());
                 library.Abandon();
             }
         }
         if (!library.Free()) inspection.faulted = true;
     }
-    if (inspection.faulted) windows.RestoreAfterFault();
+    if (inspection.faulted) call.NoteFault();
     return inspection;
 }
 
@@ -148,8 +146,7 @@ void InspectSelectedPlugin(HWND dialog)
 
 void OpenPluginDialog(HWND dialog, int function)
 {
-    const WindowsBeforePluginCall windows(dialog);
-    const PluginCallScope call(dialog);
+    PluginCallScope call(dialog);
     std::wstring entry;
     GetSelectedPluginPath(dialog, &entry);
     bool faulted = false;
@@ -158,7 +155,10 @@ void OpenPluginDialog(HWND dialog, int function)
         library ? GetPluginExport<ConfigurationDlgFn>(library.get(), plugin::kConfigurationDlg) : nullptr;
     if (!configurationDlg) {
         if (!library.Free()) faulted = true;
-        if (faulted) windows.RestoreAfterFault();
+        if (faulted) {
+            call.NoteFault();
+            call.Restore();
+        }
         MessageBeep(MB_ICONHAND);
         return;
     }
@@ -167,8 +167,9 @@ void OpenPluginDialog(HWND dialog, int function)
     if (!CallContained(open)) {
         // The plug-in's state is unknown now: its library stays loaded, and the view is not
         // refreshed from it.
+        call.NoteFault(library.get());
         library.Abandon();
-        windows.RestoreAfterFault();
+        call.Restore();
         MessageBeep(MB_ICONHAND);
         return;
     }
@@ -179,6 +180,9 @@ void OpenPluginDialog(HWND dialog, int function)
         InspectSelectedPlugin(dialog);
     }
     const bool detached = library.Free();
-    if (!detached) windows.RestoreAfterFault();
+    if (!detached) {
+        call.NoteFault();
+        call.Restore();
+    }
     if (result != plugin::kSuccess || !detached) MessageBeep(MB_ICONHAND);
 }

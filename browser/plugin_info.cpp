@@ -1,7 +1,7 @@
 #include "plugin_info.h"
 
+#include "answer_buffer.h"
 #include "fault_guard.h"
-#include "plugin_library.h"
 
 namespace {
 
@@ -12,7 +12,7 @@ constexpr int kMaxFileTypes = 32;
 
 std::wstring PluginInfoText(GetPluginInfoFn getPluginInfo, int infoNumber, bool* faulted)
 {
-    // Fresh for every call, so that it is zero-filled and no answer leaks into the next.
+    // Zero-filled for every call, so that no answer leaks into the next.
     const PluginAnswerBuffer answer;
     if (!answer.data()) return std::wstring();
     const char* buffer = answer.data();

@@ -31,8 +31,8 @@ bool MatchesAnyPattern(const std::wstring& fileName, const std::wstring& pattern
 }
 
 // Whether the plug-in at path names the file among its types. One that faults while asked
-// names nothing, and stays loaded; *faulted tells the caller, who puts the windows back.
-bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, bool& faulted)
+// names nothing, and stays loaded; the call scope puts back what it left.
+bool ClaimsFile(PluginCallScope& call, const std::wstring& path, const std::wstring& fileName, bool& faulted)
 {
     faulted = false;
     if (path.empty()) return false;
@@ -44,7 +44,10 @@ bool ClaimsFile(const std::wstring& path, const std::wstring& fileName, bool& fa
         for (const FileType& type : PluginFileTypes(getPluginInfo, faulted)) {
             if (MatchesAnyPattern(fileName, type.patterns)) claims = true;
         }
-        if (faulted) library.Abandon();
+        if (faulted) {
+            call.NoteFault(library.get());
+            library.Abandon();
+        }
     }
     if (!library.Free()) faulted = true;
     return claims && !faulted;
@@ -57,21 +60,18 @@ bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
     const HCURSOR cursor = SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     const auto restoreCursor = handles::MakeScopeGuard([cursor] { SetCursor(cursor); });
     HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
-    const WindowsBeforePluginCall windows(dialog);
     int found = -1;
-    bool anyFaulted = false;
     {
-        const PluginCallScope call(dialog);
+        // Put back once the search is over: putting the windows back after a fault enables the
+        // dialog, which must stay disabled while the other plug-ins are asked.
+        PluginCallScope call(dialog);
         const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
         for (int index = 0; index < count && found < 0; ++index) {
             bool faulted = false;
-            if (ClaimsFile(GetPluginPath(dialog, index), fileName, faulted)) found = index;
-            anyFaulted = anyFaulted || faulted;
+            if (ClaimsFile(call, GetPluginPath(dialog, index), fileName, faulted)) found = index;
+            if (faulted) call.NoteFault();
         }
     }
-    // Only once the search is over: putting the windows back enables the dialog, which must stay
-    // disabled while the other plug-ins are asked.
-    if (anyFaulted) windows.RestoreAfterFault();
     if (found < 0) return false;
     // LB_SETCURSEL sends no LBN_SELCHANGE: the inspection is this one.
     SendMessageW(listBox, LB_SETCURSEL, static_cast<WPARAM>(found), 0);

@@ -6,6 +6,8 @@
 
 namespace {
 
+// Decides and does nothing else: with the user-mode callback filter on (plugin_call.cpp), the
+// system may consult it for an exception in a window procedure whose handler it never runs.
 LONG FilterPluginFault(const EXCEPTION_POINTERS* pointers)
 {
     if (pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) return EXCEPTION_CONTINUE_SEARCH;

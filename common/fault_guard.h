@@ -10,7 +10,7 @@
 // - A stack overflow is not contained: the stack's guard page is spent by then, so the next
 //   overflow could not even be reported. The process ends as it would without the guard.
 // - Whatever the plug-in held when it faulted (its heap, its locks, its windows) stays as it
-//   was. Callers never free a library that faulted, and put the windows back (plugin_library.h).
+//   was. Callers never free a library that faulted, and put the windows back (plugin_call.h).
 // - An exception of our own code inside the guarded call (a bad_alloc, say) would be taken for
 //   the plug-in's fault and its cleanups skipped. So the callable does nothing but call the
 //   plug-in and store plain values; only what the plug-in itself calls back (our window

@@ -1,8 +1,13 @@
 // What every call into a plug-in's code (its load and DllMain, GetPluginInfo, ConfigurationDlg,
-// its free) runs inside, at each call site with one line.
+// its free) runs inside: one object per call, or per series of calls that one user action makes.
 #pragma once
 
 #include <windows.h>
+
+#include <vector>
+
+#include "running_code.h"
+#include "thread_windows.h"
 
 // For the scope's life:
 // - The owner window (the browser's dialog) is disabled, so that nothing the user does reaches
@@ -18,17 +23,45 @@
 //   awareness when it is created, so the plug-in's dialogs get it while our own dialog stays
 //   per-monitor aware; our own code creates no window inside the scope. Before Windows 10 1607
 //   there is no thread awareness, and nothing changes.
+// - On 64-bit Windows, a fault inside a window procedure of the plug-in that the system called
+//   ends that call only, as under Wine, instead of the process (plugin_call.cpp).
+// When it ends after a fault (NoteFault), what the faulted plug-in left behind goes too: a plug-in
+// that faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
+// mouse captured or a menu open. Of the top-level and message-only windows made during the scope,
+// those go that belong to a faulted plug-in (a procedure, the class or the module they were made
+// for in its image) or are visible; windows that appeared meanwhile and are nobody's but the
+// system's (list-view tooltips, input-method and text-services windows, made as they are first
+// needed) stay: destroyed, they would leave the input method or the tooltips broken for the rest
+// of the session.
 class PluginCallScope {
 public:
     explicit PluginCallScope(HWND owner);
-    ~PluginCallScope();
+    ~PluginCallScope() { Restore(); }
     PluginCallScope(const PluginCallScope&) = delete;
     PluginCallScope& operator=(const PluginCallScope&) = delete;
 
+    // Plug-in code faulted inside the scope; library is the plug-in whose code it was, while it is
+    // still loaded, or null when that is not known (a fault while it was loaded or freed).
+    void NoteFault(HMODULE library = nullptr);
+    // Ends the scope now rather than at its end; once.
+    void Restore();
+
 private:
+    struct Faulted {
+        HMODULE library;
+        ImageRange image;
+    };
+    void PutBackAfterFault();
+
     HWND owner_;
-    HWND focus_;
-    bool wasActive_;
-    bool disabled_;
-    HANDLE previousDpiContext_;  // null when the awareness was not changed
+    HWND focus_ = nullptr;
+    bool wasActive_ = false;
+    bool disabled_ = false;
+    bool restored_ = false;
+    bool faulted_ = false;
+    HANDLE previousDpiContext_ = nullptr;  // null when the awareness was not changed
+    DWORD previousCallbackPolicy_ = 0;
+    bool callbackPolicySet_ = false;
+    WindowMoment begun_;
+    std::vector<Faulted> faultedLibraries_;
 };

@@ -31,21 +31,21 @@ struct HostCall {
     bool called = false;
     int result = 0;
     bool faulted = false;
+    HMODULE library = nullptr;  // the plug-in's, for what a fault leaves behind
 };
 
 // The one call of the plug-in's settings dialog, contained: a fault is recorded, and the windows
 // it left behind are cleaned up, so the message about it stands alone.
 void CallSettingsDialog(HostCall& call, HWND parent)
 {
-    const WindowsBeforePluginCall windows(parent);
-    const PluginCallScope scope(parent);
+    PluginCallScope scope(parent);
     call.called = true;
     const ConfigurationDlgFn configurationDlg = call.configurationDlg;
     int result = 0;
     auto open = [configurationDlg, parent, &result] { result = configurationDlg(parent, kSettingsFunction); };
     call.faulted = !CallContained(open);
     call.result = call.faulted ? 0 : result;
-    if (call.faulted) windows.RestoreAfterFault();
+    if (call.faulted) scope.NoteFault(call.library);
 }
 
 const wchar_t* Caption() { return GetVersionString(L"ProductName", kProductNameFallback); }
@@ -132,6 +132,7 @@ int RunConfigurator(int argc, const wchar_t* const* argv)
 
     MessageBeep(MB_OK);
     HostCall call{configurationDlg};
+    call.library = library.get();
     DialogBoxParamW(GetInstanceHandle(), MAKEINTRESOURCEW(IDD_CONFIG_HOST), nullptr, HostDialogProc,
                     reinterpret_cast<LPARAM>(&call));
     // Without a host (its creation failed, or it ended before its posted message arrived)

@@ -1,18 +1,22 @@
-// A plug-in that faults costs the user one action, never the browser; plug-ins find the
-// libraries that lie beside them.
+// A plug-in that faults costs the user one action, never the browser; what the system starts
+// meanwhile keeps no plug-in loaded; plug-ins find the libraries that lie beside them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "answer_buffer.h"
 #include "fixture_log.h"
 #include "handles.h"
 #include "inspect.h"
 #include "intercept.h"
 #include "plugin.h"
 #include "plugin_info.h"
+#include "plugin_library.h"
 #include "resource.h"
 #include "scan.h"
 #include "scratch.h"
@@ -40,6 +44,56 @@ TEST(ContainedCalls, EveryKindOfFaultIsContainedAndWhatThePluginHandlesItselfPas
     library.release();
 }
 
+// Stands in for what the system makes hidden while a plug-in's call runs, as a list view makes its
+// tooltip or an input method its windows when first needed: a top-level window of our thread that
+// appears as the plug-in's dialog activates, and is not the plug-in's.
+class WindowMadeMeanwhile {
+public:
+    WindowMadeMeanwhile() : hook_(SetWindowsHookExW(WH_CBT, Make, nullptr, GetCurrentThreadId())) {}
+    ~WindowMadeMeanwhile()
+    {
+        if (hook_) UnhookWindowsHookEx(hook_);
+        if (made_) DestroyWindow(made_);
+        made_ = nullptr;
+    }
+    HWND get() const { return made_; }
+
+private:
+    static LRESULT CALLBACK Make(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_ACTIVATE && !made_) {
+            made_ = CreateWindowExW(0, L"Static", L"made meanwhile", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                    GetModuleHandleW(nullptr), nullptr);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static HWND made_;
+    HHOOK hook_;
+};
+HWND WindowMadeMeanwhile::made_ = nullptr;
+
+// Answers are given one after the other in one region; one asked for while another is being given
+// (from a modal loop the plug-in runs) must neither share it nor find the last answer in it.
+TEST(AnswerBuffers, EachAnswerStartsFromZerosAndANestedOneHasABufferOfItsOwn)
+{
+    const auto zeroed = [](const PluginAnswerBuffer& buffer) {
+        return std::count(buffer.data(), buffer.data() + plugin::kInfoBufferBytes, '\0') == plugin::kInfoBufferBytes;
+    };
+    {
+        const PluginAnswerBuffer first;
+        ASSERT_NE(first.data(), nullptr);
+        std::memset(first.data(), 'x', plugin::kInfoBufferBytes);
+        const PluginAnswerBuffer nested;
+        ASSERT_NE(nested.data(), nullptr);
+        EXPECT_NE(nested.data(), first.data());
+        EXPECT_TRUE(zeroed(nested));
+        EXPECT_EQ(first.data()[plugin::kInfoBufferBytes - 1], 'x');
+    }
+    const PluginAnswerBuffer next;
+    ASSERT_NE(next.data(), nullptr);
+    EXPECT_TRUE(zeroed(next)) << "the last answer is still there";
+}
+
 // Each order on a copy of its own, first loaded in this program by the step that faults first:
 // a library that faulted stays loaded, so only that step shows whether it would be freed.
 TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNeverFreed)
@@ -59,9 +113,12 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
             ui.Clear();
             if (settings) {
                 SendMessageW(dialog.Item(IDC_INFO_LIST), LVM_DELETEALLITEMS, 0, 0);
+                const WindowMadeMeanwhile meanwhile;
                 OpenPluginDialog(dialog.get(), 1);
                 ASSERT_EQ(log.Count(stem + " faulting"), 1u);
                 EXPECT_FALSE(IsWindow(log.LoggedWindow(stem + " dialog ")));
+                ASSERT_NE(meanwhile.get(), nullptr);
+                EXPECT_TRUE(IsWindow(meanwhile.get())) << "only the faulted plug-in's windows go";
                 EXPECT_TRUE(IsWindowEnabled(dialog.get()));
                 EXPECT_EQ(GetCapture(), nullptr);
                 EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
@@ -80,6 +137,101 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
         }
         EXPECT_EQ(log.Count(stem + " attach"), 1u);
     }
+}
+
+// Started by the system while a plug-in is loaded (COM's, text services' or an input method's,
+// say), at a function of a library that was there before it, and running none of its code.
+class ThreadOfTheSystem {
+public:
+    ThreadOfTheSystem() : thread_(CreateThread(nullptr, 0, &Run, this, 0, nullptr))
+    {
+        if (thread_) WaitForSingleObject(waiting_.get(), INFINITE);
+    }
+    ~ThreadOfTheSystem()
+    {
+        SetEvent(stop_.get());
+        if (thread_) WaitForSingleObject(thread_.get(), INFINITE);
+    }
+    bool Running() const { return thread_ != nullptr; }
+
+private:
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* thread = static_cast<ThreadOfTheSystem*>(self);
+        SetEvent(thread->waiting_.get());
+        WaitForSingleObject(thread->stop_.get(), INFINITE);
+        return 0;
+    }
+    handles::UniqueHandle waiting_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    handles::UniqueHandle stop_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    handles::UniqueHandle thread_;
+};
+
+// A window procedure in memory of no module, as ATL and WTL make them for their windows (and for
+// the input methods written with them): mov rax, target; jmp rax.
+class Thunk {
+public:
+    explicit Thunk(WNDPROC target)
+    {
+        code_.reset(VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
+        if (!code_) return;
+        auto* bytes = static_cast<unsigned char*>(code_.get());
+        const unsigned char head[] = {0x48, 0xB8}, tail[] = {0xFF, 0xE0};
+        std::memcpy(bytes, head, 2);
+        std::memcpy(bytes + 2, &target, sizeof(target));
+        std::memcpy(bytes + 2 + sizeof(target), tail, 2);
+        FlushInstructionCache(GetCurrentProcess(), bytes, 12);
+    }
+    LONG_PTR get() const { return reinterpret_cast<LONG_PTR>(code_.get()); }
+
+private:
+    handles::UniqueVirtualMemory code_;
+};
+
+// What appears while a plug-in is loaded and is not its own leaves it free to go: a thread of
+// the system's, a window the system makes through a thunk (its class from a library that was
+// there before the plug-in). What is its own keeps it loaded: a window made through a thunk for
+// its module, a message-only window of its class. (The fixtures that leave a thread or a window
+// of their own on screen are kept by the browser and the configurator: LeftRunningPlugins.)
+TEST(KeptLoaded, WhatAppearsWhileAPluginIsLoadedKeepsItLoadedOnlyWhenItIsThePlugins)
+{
+    FixtureLog log;
+    TempFolder folder;
+    const Thunk thunk(DefWindowProcW);
+    ASSERT_TRUE(thunk.get());
+    for (const bool forThePlugin : {false, true}) {
+        SCOPED_TRACE(forThePlugin ? "made for the plug-in" : "the system's");
+        const std::wstring name = forThePlugin ? L"madefor.sph" : L"meanwhile.sph";
+        const std::wstring path = folder / name;
+        ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), path.c_str(), TRUE));
+        PluginLibrary library(LoadPluginLibrary(path));
+        const HMODULE module = library.get();
+        ASSERT_TRUE(module);
+        const ThreadOfTheSystem thread;
+        ASSERT_TRUE(thread.Running());
+        HWND window = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                      forThePlugin ? module : GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window, nullptr);
+        SetWindowLongPtrW(window, GWLP_WNDPROC, thunk.get());
+        EXPECT_TRUE(library.Free());
+        EXPECT_EQ(IsLoaded(path), forThePlugin);
+        DestroyWindow(window);
+        if (forThePlugin) FreeLibrary(module);
+    }
+    EXPECT_EQ(log.Count("meanwhile detach free"), 1u);
+
+    const std::wstring messages = FixturePath(L"running\\messages.sph");
+    PluginLibrary library(LoadPluginLibrary(messages));
+    const auto getPluginInfo = GetPluginExport<GetPluginInfoFn>(library.get(), plugin::kGetPluginInfo);
+    ASSERT_NE(getPluginInfo, nullptr);
+    PluginInfoText(getPluginInfo, 1);
+    HWND window = log.LoggedWindow("messages window ");
+    ASSERT_TRUE(IsWindow(window));
+    const HMODULE module = library.get();
+    library.Free();
+    EXPECT_TRUE(IsLoaded(messages)) << "its message-only window would run in freed memory";
+    DestroyWindow(window);
+    FreeLibrary(module);
 }
 
 TEST(BesideLibraries, APluginFindsTheLibraryInItsOwnFolderAlsoFromARelativeFolder)
