@@ -18,8 +18,10 @@
 
 namespace {
 
-// "inspecting-<process id>-<process creation time>.mark": a process id and its creation time
-// name one process for good, so no two browsers, alive or gone, share a name.
+// "inspecting-<process id>-<process creation time>-<count>.mark": a process id and its creation
+// time name one process for good, so no two browsers, alive or gone, share a name; the count, one
+// more for each inspection, gives each a name of its own, since the last one's may still be there
+// for a moment (a virus scanner holding it open, its deletion pending).
 constexpr wchar_t kMarkPattern[] = L"inspecting-*.mark";
 constexpr size_t kMarkNameChars = 64;
 // A UTF-16 byte-order mark, then the plug-in's full path; a path holds at most 32767 characters.
@@ -71,9 +73,10 @@ public:
     {
         FILETIME created = {}, exited = {}, kernel = {}, user = {};
         GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+        static unsigned long inspections = 0;
         wchar_t name[kMarkNameChars] = {};
-        swprintf_s(name, kMarkNameChars, L"inspecting-%lu-%08lx%08lx.mark", GetCurrentProcessId(),
-                   created.dwHighDateTime, created.dwLowDateTime);
+        swprintf_s(name, kMarkNameChars, L"inspecting-%lu-%08lx%08lx-%lu.mark", GetCurrentProcessId(),
+                   created.dwHighDateTime, created.dwLowDateTime, ++inspections);
         path_ = folder + name;
         HANDLE file = Create();
         // On a first start the settings folder may not exist yet; sph.ini is not touched for it.
