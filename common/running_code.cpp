@@ -98,22 +98,32 @@ private:
     std::vector<HMODULE> modules_;
 };
 
+// Reads our own memory through the system, which fails instead of faulting where the memory is
+// gone (the environment block of a thread that ended) or was never there.
+bool ReadOurs(UINT_PTR address, void* into, size_t bytes)
+{
+    SIZE_T read = 0;
+    return ReadProcessMemory(GetCurrentProcess(), reinterpret_cast<LPCVOID>(address), into, bytes, &read) &&
+           read == bytes;
+}
+
 // True when the thread's next instruction, one of its registers or any value on the live part of
 // its stack (a return address among them) lies in the image; also when that cannot be read. For a
 // thread started in another library (from): also when neither its next instruction nor any value
 // on its stack but the start address itself lies in that library, that is, before it has begun
 // to run its own code (a new thread's stack holds its start address, and what it will run is not
 // to be seen yet).
-bool RunsCodeOf(HANDLE thread, const NT_TIB* tib, const ImageRange& image, const ImageRange& from, UINT_PTR start)
+bool RunsCodeOf(HANDLE thread, UINT_PTR teb, const ImageRange& image, const ImageRange& from, UINT_PTR start)
 {
-    const auto stackBase = reinterpret_cast<UINT_PTR>(tib->StackBase);
+    // Held first: a thread that ends has its environment block and its stack freed.
     if (SuspendThread(thread) == static_cast<DWORD>(-1)) return true;
     // While it is held, nothing here may take a lock it could hold: no allocation, no loader
-    // calls; only its registers and its stack are read.
+    // calls; only its registers and, through the system, its stack are read.
     bool found = true;
+    NT_TIB tib = {};
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
-    if (GetThreadContext(thread, &context)) {
+    if (ReadOurs(teb, &tib, sizeof(tib)) && GetThreadContext(thread, &context)) {
 #if defined(_M_X64) || defined(__x86_64__)
         const UINT_PTR next = context.Rip;
         const UINT_PTR top = context.Rsp;
@@ -127,16 +137,29 @@ bool RunsCodeOf(HANDLE thread, const NT_TIB* tib, const ImageRange& image, const
 #else
 #error "No stack reading for this target"
 #endif
+        const auto stackBase = reinterpret_cast<UINT_PTR>(tib.StackBase);
+        const auto stackLimit = reinterpret_cast<UINT_PTR>(tib.StackLimit);
         constexpr UINT_PTR kMaxStackBytes = 64u << 20;
-        if (top < stackBase && stackBase - top <= kMaxStackBytes) {
+        // Only a stack pointer inside the stack the system knows of: one on a stack of the thread's
+        // own making (or a fiber's the block does not name) could lead the read into pages that are
+        // not there, or into the guard page.
+        if (stackLimit <= top && top <= stackBase && stackBase - top <= kMaxStackBytes) {
             found = image.Holds(next);
             for (DWORD64 value : registers) found = found || image.Holds(static_cast<UINT_PTR>(value));
             bool begun = from.begin == from.end || from.Holds(next);
-            for (UINT_PTR slot = top & ~(sizeof(UINT_PTR) - 1); !found && slot + sizeof(UINT_PTR) <= stackBase;
-                 slot += sizeof(UINT_PTR)) {
-                const UINT_PTR value = *reinterpret_cast<const volatile UINT_PTR*>(slot);
-                found = image.Holds(value);
-                begun = begun || (value != start && from.Holds(value));
+            UINT_PTR values[512];
+            for (UINT_PTR slot = top & ~(sizeof(UINT_PTR) - 1); !found && slot < stackBase;) {
+                const size_t count = std::min<UINT_PTR>((stackBase - slot) / sizeof(UINT_PTR), 512);
+                if (count == 0) break;
+                if (!ReadOurs(slot, values, count * sizeof(UINT_PTR))) {
+                    found = true;
+                    break;
+                }
+                for (size_t i = 0; i < count && !found; ++i) {
+                    found = image.Holds(values[i]);
+                    begun = begun || (values[i] != start && from.Holds(values[i]));
+                }
+                slot += count * sizeof(UINT_PTR);
             }
             found = found || !begun;
         }
@@ -166,11 +189,11 @@ bool ThreadRunsCodeOf(HANDLE thread, const ImageRange& image, HMODULE library, L
     if (ntdll.query(thread, kThreadWin32StartAddress, &start, sizeof(start), nullptr) < 0 || !start) return true;
     const auto startAddress = reinterpret_cast<UINT_PTR>(start);
     if (image.Holds(startAddress)) return true;
-    const auto tib = static_cast<const NT_TIB*>(basic.teb);
-    if (ntdll.range.Holds(startAddress)) return RunsCodeOf(thread, tib, image, ImageRange(), startAddress);
+    const auto teb = reinterpret_cast<UINT_PTR>(basic.teb);
+    if (ntdll.range.Holds(startAddress)) return RunsCodeOf(thread, teb, image, ImageRange(), startAddress);
     const HMODULE from = ModuleAt(startAddress);
     if (!order.Before(from, library)) return true;
-    return RunsCodeOf(thread, tib, image, RangeOf(from), startAddress);
+    return RunsCodeOf(thread, teb, image, RangeOf(from), startAddress);
 }
 
 bool ThreadsRunCodeOf(const ImageRange& image, HMODULE library, LoadOrder& order)
