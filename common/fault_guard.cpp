@@ -4,6 +4,8 @@
 
 #include <excpt.h>
 
+#include "fault_notes.h"
+
 namespace {
 
 // Decides and does nothing else: with the user-mode callback filter on (plugin_call.cpp), the
@@ -16,9 +18,18 @@ LONG FilterPluginFault(const EXCEPTION_POINTERS* pointers)
 
 }  // namespace
 
-#if defined(_MSC_VER)
+static bool RunGuarded(void (*call)(void* context), void* context);
 
 bool RunContained(void (*call)(void* context), void* context)
+{
+    const FaultWatch watch;
+    const bool returned = RunGuarded(call, context);
+    return returned && !watch.SawPluginFault();
+}
+
+#if defined(_MSC_VER)
+
+static bool RunGuarded(void (*call)(void* context), void* context)
 {
     __try {
         call(context);
@@ -38,9 +49,10 @@ extern "C" LONG PlexmoorPluginFaultFilter(EXCEPTION_POINTERS* pointers, void*)
 
 // __try1 places the filter and the range [start, end) in this function's unwind data: after a
 // fault, execution goes on at the end of the range. The labels are fixed, so this must stay
-// the file's only guarded function, with no C++ cleanups of its own; and the flag lives in
-// memory, since registers set inside the range are not restored when the handler runs.
-bool RunContained(void (*call)(void* context), void* context)
+// the file's only guarded function, with no C++ cleanups of its own (never inlined into one that
+// has them); and the flag lives in memory, since registers set inside the range are not restored
+// when the handler runs.
+__attribute__((noinline)) static bool RunGuarded(void (*call)(void* context), void* context)
 {
     volatile bool returned = false;
     __try1(PlexmoorPluginFaultFilter)

@@ -4,7 +4,9 @@
 //
 // How: a frame-based (SEH) handler around the one call. The plug-in's own handlers see its
 // exceptions first and keep them; only what it leaves unhandled reaches ours. A vectored
-// handler would not do: it sees every first-chance exception, the handled ones too.
+// handler would not do: it sees every first-chance exception, the handled ones too. What the
+// system itself contains before it reaches ours (a fault in a window procedure it called through a
+// kernel callback, say) is told afterwards from what a vectored handler noted (fault_notes.h).
 //
 // Limits:
 // - A stack overflow is not contained: the stack's guard page is spent by then, so the next
@@ -17,7 +19,8 @@
 //   procedures, through the messages its dialog sends) runs there besides.
 #pragma once
 
-// Runs call(context); true when it returned, false when an exception escaped it.
+// Runs call(context); true when it returned, false when an exception escaped it or a hardware
+// fault was raised meanwhile in a plug-in's code (fault_notes.h), seen by this handler or not.
 bool RunContained(void (*call)(void* context), void* context);
 
 template <typename F>

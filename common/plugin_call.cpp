@@ -1,5 +1,7 @@
 #include "plugin_call.h"
 
+#include <commctrl.h>
+
 #include <cwchar>
 
 #include "fault_guard.h"
@@ -69,12 +71,35 @@ GUITHREADINFO OurThreadInput()
     return input;
 }
 
-// The input method's windows come and go with the system's own timing; they are not the plug-in's.
-bool IsInputMethodWindow(HWND window)
+bool HasClass(HWND window, const wchar_t* className)
 {
     wchar_t name[32] = {};
     GetClassNameW(window, name, static_cast<int>(sizeof(name) / sizeof(name[0])));
-    return std::wcscmp(name, L"IME") == 0 || std::wcscmp(name, L"MSCTFIME UI") == 0;
+    return std::wcscmp(name, className) == 0;
+}
+
+typedef HWND(WINAPI* ImmGetDefaultIMEWndFn)(HWND window);
+
+// The input method's default window of our thread; null where there is none. imm32 is loaded by
+// user32 wherever input methods can be: looked up by module handle, never loaded.
+HWND DefaultInputMethodWindow(HWND owner)
+{
+    const HMODULE imm32 = GetModuleHandleW(L"imm32.dll");
+    const auto get = imm32 ? GetPluginExport<ImmGetDefaultIMEWndFn>(imm32, "ImmGetDefaultIMEWnd") : nullptr;
+    return get ? get(owner) : nullptr;
+}
+
+// Windows the system makes on our thread as they are first needed, with its own timing, and that
+// are nobody's but its own: the input method's (and its candidate and composition windows, which it
+// owns), text services', the list views' tooltips.
+bool IsSystemWindow(HWND window, HWND inputMethod)
+{
+    if (HasClass(window, L"MSCTFIME UI") || HasClass(window, TOOLTIPS_CLASSW)) return true;
+    // An owner chain ends; a bound keeps a broken one from being followed for ever.
+    for (int depth = 0; window && depth < 8; ++depth, window = GetWindow(window, GW_OWNER)) {
+        if (window == inputMethod || HasClass(window, L"IME")) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -113,9 +138,11 @@ void PluginCallScope::PutBackAfterFault()
     // Top-level and message-only windows: a child goes with its parent.
     std::vector<ThreadWindow> windows;
     ListThreadWindows(windows, true);
+    const HWND inputMethod = DefaultInputMethodWindow(owner_);
     for (const ThreadWindow& made : windows) {
         HWND window = made.window;
-        if (made.made <= begun_ || (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) || IsInputMethodWindow(window)) {
+        if (made.made <= begun_ || (GetWindowLongPtrW(window, GWL_STYLE) & WS_CHILD) ||
+            IsSystemWindow(window, inputMethod)) {
             continue;
         }
         bool faultedOnes = IsWindowVisible(window) != FALSE;

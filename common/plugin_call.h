@@ -24,15 +24,16 @@
 //   per-monitor aware; our own code creates no window inside the scope. Before Windows 10 1607
 //   there is no thread awareness, and nothing changes.
 // - On 64-bit Windows, a fault inside a window procedure of the plug-in that the system called
-//   ends that call only, as under Wine, instead of the process (plugin_call.cpp).
+//   ends that call only, as under Wine, instead of the process (plugin_call.cpp); the fault guard
+//   then tells the fault from what it noted (fault_notes.h).
 // When it ends after a fault (NoteFault), what the faulted plug-in left behind goes too: a plug-in
 // that faults inside its own dialog leaves that dialog on screen, its owner disabled, perhaps the
 // mouse captured or a menu open. Of the top-level and message-only windows made during the scope,
 // those go that belong to a faulted plug-in (a procedure, the class or the module they were made
 // for in its image) or are visible; windows that appeared meanwhile and are nobody's but the
-// system's (list-view tooltips, input-method and text-services windows, made as they are first
-// needed) stay: destroyed, they would leave the input method or the tooltips broken for the rest
-// of the session.
+// system's (tooltips, input-method windows and the windows they own, text-services windows, made
+// as they are first needed, visible or not) stay: destroyed, they would leave the input method or
+// the tooltips broken for the rest of the session.
 class PluginCallScope {
 public:
     explicit PluginCallScope(HWND owner);

@@ -3,6 +3,8 @@
 #include <vector>
 
 #include "fault_guard.h"
+#include "fault_notes.h"
+#include "thread_windows.h"
 
 std::wstring AbsolutePluginPath(const std::wstring& path)
 {
@@ -25,7 +27,12 @@ PluginLibrary LoadPluginLibrary(const std::wstring& path, bool* faulted)
     CodeBeforeLoad before = RecordCodeBeforeLoad();
     HMODULE library = nullptr;
     auto load = [file, &library] { library = LoadLibraryExW(file, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH); };
-    if (!CallContained(load)) {
+    // Outside the guard's own watch: a fault of DllMain that the loader contained is told by the
+    // library's image, which is known only once the load has returned.
+    const FaultWatch watch;
+    const bool returned = CallContained(load);
+    NotePluginImage(library);
+    if (!returned || watch.SawPluginFault(library)) {
         if (faulted) *faulted = true;
         library = nullptr;
     }
@@ -40,5 +47,15 @@ bool PluginLibrary::Free()
     // A thread, window or subclass of the plug-in that lives on would run in freed memory.
     if (CodeMayStillRun(library, before_)) return true;
     auto free = [library] { FreeLibrary(library); };
-    return CallContained(free);
+    const bool clean = CallContained(free);
+    // Still mapped: another load holds it (the refresh after a settings dialog, say), or the free
+    // faulted part way. Its classes stay while it does: it may have registered them once, at attach.
+    const ImageRange image = RangeOf(library);
+    if (image.begin != image.end) return clean;
+    ForgetPluginImage(library);
+    // The system unregisters no class of a freed library: loaded again, the plug-in could not
+    // register its class anew, and at another address the class's procedure would point into
+    // freed memory. None of their windows lives (CodeMayStillRun), so each can go.
+    for (ATOM windowClass : TakeWindowClassesOf(library)) UnregisterClassW(MAKEINTATOM(windowClass), library);
+    return clean;
 }

@@ -14,7 +14,7 @@
 std::wstring AbsolutePluginPath(const std::wstring& path);
 
 // Owns one loaded plug-in: frees it under the fault guard, or never once it has faulted or
-// while code of it can still run. A library that faulted is in a state nobody knows and its
+// while code of it can still run; once freed, the window classes it left registered go too. A library that faulted is in a state nobody knows and its
 // detach code could fault too; a thread, a window or a subclass of it that lives on would run
 // in freed memory. Either way it stays loaded until the program ends; loading it again only
 // counts up its references.

@@ -1,6 +1,7 @@
 #include "thread_windows.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -12,6 +13,8 @@ struct Watch {
     bool complete = false;
     WindowMoment now = 0;
     std::vector<ThreadWindow> windows;
+    // The class of every window made since the watch began, each once: (atom, instance).
+    std::vector<std::pair<ATOM, HMODULE>> classes;
 };
 
 Watch& TheWatch()
@@ -44,6 +47,19 @@ void Note(Watch& watch, HWND window, WindowMoment made)
     }
 }
 
+void NoteClass(Watch& watch, HWND window)
+{
+    const auto atom = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
+    const auto module = reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE));
+    const std::pair<ATOM, HMODULE> windowClass(atom, module);
+    if (!atom || std::find(watch.classes.begin(), watch.classes.end(), windowClass) != watch.classes.end()) return;
+    try {
+        watch.classes.push_back(windowClass);
+    } catch (...) {
+        // Unknown, it stays registered, as every class did before.
+    }
+}
+
 // Runs inside whatever made or destroys the window, plug-in code included: it never throws, and
 // always passes the event on (a nonzero answer would stop the window from being made).
 LRESULT CALLBACK SeeWindow(int code, WPARAM wParam, LPARAM lParam)
@@ -51,6 +67,7 @@ LRESULT CALLBACK SeeWindow(int code, WPARAM wParam, LPARAM lParam)
     Watch& watch = TheWatch();
     if (code == HCBT_CREATEWND) {
         Note(watch, reinterpret_cast<HWND>(wParam), ++watch.now);
+        NoteClass(watch, reinterpret_cast<HWND>(wParam));
     } else if (code == HCBT_DESTROYWND) {
         Forget(watch, reinterpret_cast<HWND>(wParam));
     }
@@ -148,4 +165,21 @@ bool ListThreadWindows(std::vector<ThreadWindow>& windows, bool lookAgain)
     }
     windows = watch.windows;
     return watch.complete;
+}
+
+std::vector<ATOM> TakeWindowClassesOf(HMODULE module)
+{
+    std::vector<ATOM> taken;
+    Watch& watch = TheWatch();
+    if (watch.thread != GetCurrentThreadId()) return taken;
+    auto& classes = watch.classes;
+    for (const auto& windowClass : classes) {
+        if (windowClass.second == module) taken.push_back(windowClass.first);
+    }
+    classes.erase(std::remove_if(classes.begin(), classes.end(),
+                                 [module](const std::pair<ATOM, HMODULE>& windowClass) {
+                                     return windowClass.second == module;
+                                 }),
+                  classes.end());
+    return taken;
 }

@@ -29,3 +29,7 @@ WindowMoment CurrentWindowMoment();
 // incomplete, when the thread cannot be watched (asked from another thread, or the hook or the
 // first look failed): callers then assume the worst.
 bool ListThreadWindows(std::vector<ThreadWindow>& windows, bool lookAgain);
+
+// The window classes of module's instance that windows made on the thread were of, since the
+// watch began; each handed out once.
+std::vector<ATOM> TakeWindowClassesOf(HMODULE module);

@@ -283,6 +283,15 @@ TEST(FaultingPlugins, TheConfiguratorNamesEachFaultInABoxOfItsOwnAndCallsThePlug
     EXPECT_EQ(log.Count("faultdetach config 1 "), 1u);
     EXPECT_EQ(log.Count("faultdetach faulting at free"), 1u);
 
+    // A fault the system contained itself, in the plug-in's window procedure: no success either.
+    const std::wstring creation = FixturePath(L"faulting\\faultsincreation.sph");
+    const RunResult swallowed = RunConfigurator(creation);
+    EXPECT_EQ(swallowed.exitCode, 1u);
+    ASSERT_EQ(swallowed.boxes.size(), 1u);
+    EXPECT_EQ(swallowed.boxes[0].text, L"プラグインの処理中に例外が発生しました。\r\n" + creation);
+    EXPECT_EQ(log.Count("faultsincreation created 0"), 1u);
+    EXPECT_EQ(log.Count("faultsincreation detach free"), 0u);
+
     const RunResult beside = RunConfigurator(FixturesDir() + L"\\beside\\withlib.sph");
     EXPECT_EQ(beside.exitCode, 0u);
     EXPECT_TRUE(beside.boxes.empty());

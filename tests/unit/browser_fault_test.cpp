@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -44,33 +46,49 @@ TEST(ContainedCalls, EveryKindOfFaultIsContainedAndWhatThePluginHandlesItselfPas
     library.release();
 }
 
-// Stands in for what the system makes hidden while a plug-in's call runs, as a list view makes its
-// tooltip or an input method its windows when first needed: a top-level window of our thread that
-// appears as the plug-in's dialog activates, and is not the plug-in's.
+// Stands in for what the system makes on our thread while a plug-in's call runs, as a list view
+// makes its tooltip or an input method its windows when first needed: windows that appear as the
+// plug-in's dialog activates and are not the plug-in's. A hidden one, a tooltip on screen, and one
+// on screen that the input method's window owns (a candidate list, say), where there is one.
 class WindowMadeMeanwhile {
 public:
     WindowMadeMeanwhile() : hook_(SetWindowsHookExW(WH_CBT, Make, nullptr, GetCurrentThreadId())) {}
     ~WindowMadeMeanwhile()
     {
         if (hook_) UnhookWindowsHookEx(hook_);
-        if (made_) DestroyWindow(made_);
-        made_ = nullptr;
+        for (HWND& made : made_) {
+            if (made) DestroyWindow(made);
+            made = nullptr;
+        }
     }
-    HWND get() const { return made_; }
+    HWND get() const { return made_[0]; }
+    HWND Tooltip() const { return made_[1]; }
+    HWND OwnedByInputMethod() const { return made_[2]; }
 
 private:
     static LRESULT CALLBACK Make(int code, WPARAM wParam, LPARAM lParam)
     {
-        if (code == HCBT_ACTIVATE && !made_) {
-            made_ = CreateWindowExW(0, L"Static", L"made meanwhile", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                    GetModuleHandleW(nullptr), nullptr);
+        if (code == HCBT_ACTIVATE && !made_[0]) {
+            const HINSTANCE instance = GetModuleHandleW(nullptr);
+            made_[0] = CreateWindowExW(0, L"Static", L"made meanwhile", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                       instance, nullptr);
+            made_[1] = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, L"", WS_POPUP | WS_VISIBLE | TTS_NOPREFIX, 0, 0,
+                                       10, 10, nullptr, nullptr, instance, nullptr);
+            typedef HWND(WINAPI * DefaultWindowFn)(HWND);
+            const HMODULE imm32 = GetModuleHandleW(L"imm32.dll");
+            const auto defaultWindow =
+                imm32 ? GetPluginExport<DefaultWindowFn>(imm32, "ImmGetDefaultIMEWnd") : nullptr;
+            if (HWND inputMethod = defaultWindow ? defaultWindow(nullptr) : nullptr) {
+                made_[2] = CreateWindowExW(WS_EX_NOACTIVATE, L"Static", L"candidates", WS_POPUP | WS_VISIBLE, 0, 0,
+                                           10, 10, inputMethod, nullptr, instance, nullptr);
+            }
         }
         return CallNextHookEx(nullptr, code, wParam, lParam);
     }
-    static HWND made_;
+    static HWND made_[3];
     HHOOK hook_;
 };
-HWND WindowMadeMeanwhile::made_ = nullptr;
+HWND WindowMadeMeanwhile::made_[3] = {};
 
 // Answers are given one after the other in one region; one asked for while another is being given
 // (from a modal loop the plug-in runs) must neither share it nor find the last answer in it.
@@ -119,6 +137,10 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
                 EXPECT_FALSE(IsWindow(log.LoggedWindow(stem + " dialog ")));
                 ASSERT_NE(meanwhile.get(), nullptr);
                 EXPECT_TRUE(IsWindow(meanwhile.get())) << "only the faulted plug-in's windows go";
+                ASSERT_NE(meanwhile.Tooltip(), nullptr);
+                EXPECT_TRUE(IsWindow(meanwhile.Tooltip())) << "a tooltip is the system's, also on screen";
+                ASSERT_NE(meanwhile.OwnedByInputMethod(), nullptr);
+                EXPECT_TRUE(IsWindow(meanwhile.OwnedByInputMethod())) << "the input method's windows stay";
                 EXPECT_TRUE(IsWindowEnabled(dialog.get()));
                 EXPECT_EQ(GetCapture(), nullptr);
                 EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
@@ -137,6 +159,38 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
         }
         EXPECT_EQ(log.Count(stem + " attach"), 1u);
     }
+}
+
+// A window procedure of the plug-in that faults in what the window manager sends from inside
+// CreateWindowEx: the system contains the fault itself, no handler of ours runs, and the settings
+// call returns as if nothing had happened. It counts as the call's fault all the same. What a
+// plug-in throws and catches itself does not, and a window class it leaves registered goes with its
+// library, so that the next press can register it again.
+TEST(PluginFaults, OneTheSystemContainsCountsAndAClassLeftRegisteredGoesWithTheLibrary)
+{
+    FixtureLog log;
+    UiIntercept ui;
+    TestBrowserDialog dialog;
+    dialog.ShowEntry(FixturesDir() + L"\\faulting", L"faultsincreation.sph");
+    OpenPluginDialog(dialog.get(), 1);
+    ASSERT_EQ(log.Count("faultsincreation created 0"), 1u) << "its window procedure faulted";
+    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+    EXPECT_TRUE(dialog.Rows(IDC_INFO_LIST).empty()) << "no refresh from a plug-in in an unknown state";
+    EXPECT_TRUE(IsLoaded(FixturePath(L"faulting\\faultsincreation.sph")));
+    EXPECT_EQ(log.Count("faultsincreation detach"), 0u);
+
+    ui.Clear();
+    dialog.ShowEntry(FixturesDir() + L"\\calls", L"keepsclass.sph");
+    for (int press = 1; press <= 2; ++press) {
+        SCOPED_TRACE(press);
+        OpenPluginDialog(dialog.get(), 1);
+        EXPECT_EQ(log.Count("keepsclass register 0"), static_cast<size_t>(press)) << "its class is still there";
+        EXPECT_EQ(log.Count("keepsclass detach free"), static_cast<size_t>(press));
+        EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (std::vector<Row>{{L"ファイル名", L"keepsclass.sph"},
+                                                                {L"About", L"Plexmoor test fixture 1.0"},
+                                                                {L"APIバージョン", L"00IN"}}));
+    }
+    EXPECT_TRUE(ui.Beeps().empty()) << "an exception the plug-in caught itself is none of ours";
 }
 
 // Started by the system while a plug-in is loaded (COM's, text services' or an input method's,

@@ -1,0 +1,134 @@
+#include "fault_notes.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// More faults than this in one call are not told apart: the call then counts as faulted.
+constexpr unsigned kNotedFaults = 32;
+
+struct Notes {
+    // The thread inside a guarded call, 0 when none; the handler notes for it alone.
+    volatile LONG thread = 0;
+    unsigned depth = 0;
+    // Written by the handler, on that thread, in the middle of its own code: no lock, no allocation.
+    volatile FaultCount count = 0;
+    void* volatile images[kNotedFaults] = {};
+    // The plug-in images, each with the count of its loads not yet freed.
+    std::vector<std::pair<HMODULE, unsigned>> plugins;
+    bool pluginsLost = false;  // a plug-in could not be noted: every image's fault counts
+};
+
+Notes g_notes;
+
+bool IsHardwareFault(DWORD code)
+{
+    switch (code) {
+    case EXCEPTION_ACCESS_VIOLATION:
+    case EXCEPTION_ILLEGAL_INSTRUCTION:
+    case EXCEPTION_PRIV_INSTRUCTION:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+    case EXCEPTION_IN_PAGE_ERROR:
+    case EXCEPTION_DATATYPE_MISALIGNMENT:
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Runs first for every exception of the process, on the thread that raised it; decides nothing.
+LONG CALLBACK NoteHardwareFault(EXCEPTION_POINTERS* pointers)
+{
+    Notes& notes = g_notes;
+    if (static_cast<DWORD>(notes.thread) != GetCurrentThreadId() || !pointers || !pointers->ExceptionRecord) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    if (!IsHardwareFault(record.ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
+    // The image is read now: a loader that contains a fault of DllMain may unmap it before the
+    // call returns.
+    MEMORY_BASIC_INFORMATION region = {};
+    void* image = nullptr;
+    if (VirtualQuery(record.ExceptionAddress, &region, sizeof(region)) && region.Type == MEM_IMAGE) {
+        image = region.AllocationBase;
+    }
+    notes.images[notes.count % kNotedFaults] = image;
+    notes.count = notes.count + 1;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// Once for the process, and never removed: its code is ours, and it costs a comparison per
+// exception outside a call.
+void InstallHandler()
+{
+    static const PVOID handler = AddVectoredExceptionHandler(1, NoteHardwareFault);
+    (void)handler;
+}
+
+bool IsPlugin(const Notes& notes, const void* image)
+{
+    return notes.pluginsLost ||
+           std::any_of(notes.plugins.begin(), notes.plugins.end(),
+                       [image](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == image; });
+}
+
+}  // namespace
+
+void NotePluginImage(HMODULE library)
+{
+    if (!library) return;
+    auto& plugins = g_notes.plugins;
+    const auto found = std::find_if(plugins.begin(), plugins.end(),
+                                    [library](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == library; });
+    if (found != plugins.end()) {
+        ++found->second;
+        return;
+    }
+    try {
+        plugins.emplace_back(library, 1u);
+    } catch (...) {
+        g_notes.pluginsLost = true;
+    }
+}
+
+void ForgetPluginImage(HMODULE library)
+{
+    auto& plugins = g_notes.plugins;
+    const auto found = std::find_if(plugins.begin(), plugins.end(),
+                                    [library](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == library; });
+    if (found == plugins.end()) return;
+    if (--found->second == 0) plugins.erase(found);
+}
+
+FaultWatch::FaultWatch()
+{
+    InstallHandler();
+    Notes& notes = g_notes;
+    const LONG self = static_cast<LONG>(GetCurrentThreadId());
+    const LONG was = InterlockedCompareExchange(&notes.thread, self, 0);
+    watching_ = was == 0 || was == self;
+    if (watching_) ++notes.depth;
+    begun_ = notes.count;
+}
+
+FaultWatch::~FaultWatch()
+{
+    Notes& notes = g_notes;
+    if (watching_ && --notes.depth == 0) InterlockedExchange(&notes.thread, 0);
+}
+
+bool FaultWatch::SawPluginFault(HMODULE library) const
+{
+    const Notes& notes = g_notes;
+    if (!watching_) return false;
+    const FaultCount end = notes.count;
+    if (end - begun_ > kNotedFaults) return true;
+    for (FaultCount fault = begun_; fault < end; ++fault) {
+        const void* image = notes.images[fault % kNotedFaults];
+        if (image && (image == library || IsPlugin(notes, image))) return true;
+    }
+    return false;
+}
