@@ -230,6 +230,26 @@ TEST(LostStarts, APluginThatEndedAStartIsNotLoadedOnItsOwnAgainUntilChosenAndThe
     EXPECT_EQ(SettingsSandbox::SettingsFolderNames(), std::vector<std::wstring>{L"sph.ini"});
 }
 
+// The one fault the guard leaves to the system is a stack overflow (the stack's guard page is
+// spent by then): like exit(), it ends the start that meets it and no later one.
+TEST(LostStarts, APluginThatOverflowsTheStackEndsTheStartThatMetItAndIsHeldBackAtTheNext)
+{
+    SettingsSandbox sandbox;
+    FixtureLog log;
+    TempFolder folder;
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ending\\overflows.sph").c_str(), (folder / L"a_overflows.sph").c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    sandbox.WriteHistory({folder.Path()});
+
+    const Program lost(ExecutableDir() + L"\\Plexmoor2.exe");
+    ASSERT_EQ(lost.Wait(), static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW));
+    RemoteBrowser next;
+    ASSERT_TRUE(next.Running());
+    EXPECT_EQ(next.InfoRows(), (std::vector<Row>{{L"a_overflows.sph", kLostStartLine}}));
+    EXPECT_EQ(log.Count("a_overflows attach"), 1u) << "only the lost start loaded it";
+    EXPECT_EQ(next.Close(), 0u);
+}
+
 // Browsers at once: one still inside its start-up inspection (its plug-in waits on a message box)
 // is no lost start to another, which removes only its own mark. Ended from outside, as the task
 // manager ends a hung browser, the first leaves a lost start behind, also on a first start.
