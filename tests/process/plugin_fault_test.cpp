@@ -15,13 +15,26 @@
 
 namespace {
 
-// What the fixtures that leave code running wait for before their threads go on.
-void WakeFixtureThreads(DWORD processId)
+// What the fixtures that leave code running wait for before their threads go on; held open by
+// the caller until they woke, so that a thread that has yet to open it finds it set.
+handles::UniqueHandle WakeFixtureThreads(DWORD processId)
 {
     const std::wstring name = L"PlexmoorFixtureWake" + std::to_wstring(processId);
-    const handles::UniqueHandle wake(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
-    ASSERT_TRUE(wake);
-    SetEvent(wake.get());
+    handles::UniqueHandle wake(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+    EXPECT_TRUE(wake);
+    if (wake) SetEvent(wake.get());
+    return wake;
+}
+
+// The thread a fixture holds before any code of its own runs, let go.
+bool ResumeHeldThread(const FixtureLog& log, const std::string& name)
+{
+    const std::string prefix = name + " held thread ";
+    const std::vector<std::string> held = log.Matching(prefix);
+    if (held.empty()) return false;
+    const DWORD id = std::stoul(held[0].substr(prefix.size()));
+    const handles::UniqueHandle thread(OpenThread(THREAD_SUSPEND_RESUME, FALSE, id));
+    return thread && ResumeThread(thread.get()) == 1;
 }
 
 constexpr UINT kFixtureWindowMessage = WM_APP + 8;
@@ -90,8 +103,9 @@ TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndSh
 }
 
 // Each leaves code of its own that runs after its call: a thread (started directly or through
-// the C runtime), a window, a subclass of the browser's dialog or of one of its controls, a
-// message-only window. None may run in a freed library.
+// the C runtime, or through the C runtime and held before it runs any code of the plug-in's), a
+// window, a subclass of the browser's dialog or of one of its controls, a message-only window.
+// None may run in a freed library.
 TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer)
 {
     SettingsSandbox sandbox;
@@ -101,7 +115,8 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
         {L"running\\thread.sph", L"a_thread.sph"},   {L"running\\crtthread.sph", L"b_crtthread.sph"},
         {L"running\\window.sph", L"c_window.sph"},   {L"running\\subclass.sph", L"d_subclass.sph"},
         {L"faulting\\overrun.sph", L"e_overrun.sph"}, {L"ordinary.sph", L"f_ordinary.sph"},
-        {L"running\\control.sph", L"g_control.sph"},  {L"running\\messagewindow.sph", L"h_messagewindow.sph"}};
+        {L"running\\control.sph", L"g_control.sph"},  {L"running\\messagewindow.sph", L"h_messagewindow.sph"},
+        {L"running\\heldthread.sph", L"i_heldthread.sph"}};
     for (const auto& copy : copies) {
         ASSERT_TRUE(CopyFileW(FixturePath(copy.first).c_str(), (folder / copy.second).c_str(), TRUE));
     }
@@ -129,12 +144,17 @@ TEST(LeftRunningPlugins, TheBrowserKeepsThemLoadedAndContainsAnOverrunningAnswer
     }
     ASSERT_TRUE(log.WaitFor("g_control control "));
     ASSERT_TRUE(log.WaitFor("h_messagewindow message window "));
+    // Last: a thread held before its own code could be anybody's, so while it is held, no plug-in
+    // is freed.
+    browser.SelectPlugin(8);
     browser.Settle();
 
     // Now their code runs again: in a freed library that would end the browser.
-    WakeFixtureThreads(browser.Process().Id());
+    const handles::UniqueHandle wake = WakeFixtureThreads(browser.Process().Id());
+    EXPECT_TRUE(ResumeHeldThread(log, "i_heldthread"));
     EXPECT_TRUE(log.WaitFor("a_thread thread woke"));
     EXPECT_TRUE(log.WaitFor("b_crtthread thread woke"));
+    EXPECT_TRUE(log.WaitFor("i_heldthread thread woke"));
     SendMessageTimeoutW(log.LoggedWindow("c_window window "), kFixtureWindowMessage, 0, 0, SMTO_NORMAL, kWaitMs,
                         nullptr);
     EXPECT_EQ(log.Count("c_window window message"), 1u);
@@ -208,6 +228,26 @@ TEST(LostStarts, APluginThatEndedAStartIsNotLoadedOnItsOwnAgainUntilChosenAndThe
     EXPECT_EQ(sandbox.SettingsBytes(), history);
     EXPECT_EQ(WriteTime(SettingsSandbox::SettingsFile()), written);
     EXPECT_EQ(SettingsSandbox::SettingsFolderNames(), std::vector<std::wstring>{L"sph.ini"});
+}
+
+// The one fault the guard leaves to the system is a stack overflow (the stack's guard page is
+// spent by then): like exit(), it ends the start that meets it and no later one.
+TEST(LostStarts, APluginThatOverflowsTheStackEndsTheStartThatMetItAndIsHeldBackAtTheNext)
+{
+    SettingsSandbox sandbox;
+    FixtureLog log;
+    TempFolder folder;
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ending\\overflows.sph").c_str(), (folder / L"a_overflows.sph").c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    sandbox.WriteHistory({folder.Path()});
+
+    const Program lost(ExecutableDir() + L"\\Plexmoor2.exe");
+    ASSERT_EQ(lost.Wait(), static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW));
+    RemoteBrowser next;
+    ASSERT_TRUE(next.Running());
+    EXPECT_EQ(next.InfoRows(), (std::vector<Row>{{L"a_overflows.sph", kLostStartLine}}));
+    EXPECT_EQ(log.Count("a_overflows attach"), 1u) << "only the lost start loaded it";
+    EXPECT_EQ(next.Close(), 0u);
 }
 
 // Browsers at once: one still inside its start-up inspection (its plug-in waits on a message box)

@@ -19,6 +19,19 @@ int WINAPI FakeMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     g_boxes.push_back({owner, text ? text : L"", caption ? caption : L"", type});
     return IDOK;
 }
+
+LookupIntercept::Answer g_answer = nullptr;
+// Kept after the intercept ends: a lookup that began before may still be on its way through.
+void* g_realLookup = nullptr;
+
+FARPROC WINAPI AnsweringLookup(HMODULE module, LPCSTR name)
+{
+    FARPROC address = nullptr;
+    const LookupIntercept::Answer answer = g_answer;
+    // A name rather than an ordinal: ordinals are numbers below 0x10000 in the pointer.
+    if (answer && (reinterpret_cast<ULONG_PTR>(name) >> 16) != 0 && answer(module, name, address)) return address;
+    return reinterpret_cast<decltype(&GetProcAddress)>(g_realLookup)(module, name);
+}
 }  // namespace
 
 void* PatchImport(const char* dll, const char* function, void* replacement)
@@ -67,4 +80,18 @@ void UiIntercept::Clear()
 {
     g_beeps.clear();
     g_boxes.clear();
+}
+
+LookupIntercept::LookupIntercept(Answer answer)
+{
+    g_answer = answer;
+    void* real = PatchImport("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&AnsweringLookup));
+    active_ = real != nullptr;
+    if (active_) g_realLookup = real;
+}
+
+LookupIntercept::~LookupIntercept()
+{
+    if (active_) PatchImport("kernel32.dll", "GetProcAddress", g_realLookup);
+    g_answer = nullptr;
 }

@@ -159,6 +159,18 @@ TEST(PluginFaults, InspectionKeepsWhatItGatheredSettingsCleanUpAndTheLibraryIsNe
         }
         EXPECT_EQ(log.Count(stem + " attach"), 1u);
     }
+
+    // A fault at the first question, the about text: the name alone, and nothing more is asked.
+    ui.Clear();
+    const std::wstring about = folder / L"faultabout.sph";
+    ASSERT_TRUE(CopyFileW(FixturePath(L"faulting\\faultabout.sph").c_str(), about.c_str(), TRUE));
+    dialog.ShowEntry(folder.Path(), L"faultabout.sph");
+    InspectSelectedPlugin(dialog.get());
+    EXPECT_EQ(dialog.Rows(IDC_INFO_LIST), (std::vector<Row>{{L"ファイル名", L"faultabout.sph"}}));
+    EXPECT_TRUE(dialog.Rows(IDC_TYPE_LIST).empty());
+    EXPECT_EQ(log.Matching("faultabout info "), std::vector<std::string>{"faultabout info 1"});
+    EXPECT_EQ(ui.Beeps(), std::vector<UINT>{MB_ICONHAND});
+    EXPECT_TRUE(IsLoaded(about));
 }
 
 // A window procedure of the plug-in that faults in what the window manager sends from inside

@@ -290,4 +290,31 @@ TEST_F(Scan, SelectionChangesReachTheViewOnlyWhileTheListIsReady)
     EXPECT_EQ(FileNameRow(), L"ordinary.sph");
 }
 
+// Last in this program: a fault that leaves FreeLibrary part way leaves the loader as it was
+// then (Wine keeps its lock taken and unloads nothing more in this process). A plug-in that
+// faults as the search frees it is passed over, and the window its attach left goes when the
+// search is over; the next one that reads the picture is taken.
+TEST_F(Scan, APluginThatFaultsAsTheSearchFreesItIsPassedOverAndItsWindowPutBack)
+{
+    FixtureLog log;
+    AddPlugin(L"1.sph");
+    ASSERT_TRUE(CopyFileW(FixturePath(L"faulting\\faultdetachwindow.sph").c_str(), (folder / L"2.sph").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"shiftjis.sph").c_str(), (folder / L"3.sph").c_str(), FALSE));
+    TempFolder pictures;
+    ASSERT_TRUE(WriteBytes(pictures / L"photo.sjk", "picture"));
+    ScanFolder(dialog.get(), folder.Path());
+    ui.Clear();
+
+    Drop(pictures / L"photo.sjk");
+    ASSERT_EQ(log.Count("2 faulting at free"), 1u);
+    const HWND left = log.LoggedWindow("2 attach window ");
+    ASSERT_NE(left, nullptr);
+    EXPECT_FALSE(IsWindow(left));
+    EXPECT_EQ(Selection(), 2);
+    EXPECT_EQ(FileNameRow(), L"3.sph");
+    EXPECT_TRUE(IsWindowEnabled(dialog.get()));
+    EXPECT_TRUE(ui.Beeps().empty());
+    if (IsWindow(left)) DestroyWindow(left);
+}
+
 }  // namespace

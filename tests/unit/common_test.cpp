@@ -87,19 +87,17 @@ TEST(VersionResource, DISABLED_RaceInAFreshProcess)
     constexpr int kYields = 100;
     static std::atomic<int> atDoor{0};
     static std::atomic<int> builds{0};
-    static void* real = nullptr;
     // The construction's first step seen from outside is its lookup of GetFileVersionInfoSizeW.
     // The first builder stays inside until every racer is at the door, then hands them the
     // processor: one-time initialisation keeps them waiting, without it they build too.
     struct Door {
-        static FARPROC WINAPI Lookup(HMODULE module, LPCSTR name)
+        static bool Lookup(HMODULE, const char* name, FARPROC&)
         {
-            if (HIWORD(reinterpret_cast<ULONG_PTR>(name)) != 0 &&
-                std::string(name) == "GetFileVersionInfoSizeW" && ++builds == 1) {
+            if (std::string(name) == "GetFileVersionInfoSizeW" && ++builds == 1) {
                 while (atDoor < kRacers) SwitchToThread();
                 for (int i = 0; i < kYields && builds == 1; ++i) SwitchToThread();
             }
-            return reinterpret_cast<decltype(&GetProcAddress)>(real)(module, name);
+            return false;
         }
         // Threads of Win32's own: GCC 12's win32 thread model has no std::thread.
         static DWORD WINAPI Race(void*)
@@ -109,8 +107,8 @@ TEST(VersionResource, DISABLED_RaceInAFreshProcess)
             return 0;
         }
     };
-    real = PatchImport("kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(&Door::Lookup));
-    ASSERT_NE(real, nullptr);
+    const LookupIntercept door(&Door::Lookup);
+    ASSERT_TRUE(door.Active());
     std::vector<handles::UniqueHandle> threads;
     for (int i = 0; i < kRacers; ++i) {
         threads.emplace_back(CreateThread(nullptr, 0, &Door::Race, nullptr, 0, nullptr));
