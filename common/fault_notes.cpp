@@ -1,7 +1,6 @@
 #include "fault_notes.h"
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -16,8 +15,8 @@ struct Notes {
     // Written by the handler, on that thread, in the middle of its own code: no lock, no allocation.
     volatile FaultCount count = 0;
     void* volatile images[kNotedFaults] = {};
-    // The plug-in images, each with the count of its loads not yet freed.
-    std::vector<std::pair<HMODULE, unsigned>> plugins;
+    // The plug-in images that are mapped, or whose free broke off.
+    std::vector<HMODULE> plugins;
     bool pluginsLost = false;  // a plug-in could not be noted: every image's fault counts
 };
 
@@ -43,9 +42,7 @@ bool IsHardwareFault(DWORD code)
 LONG CALLBACK NoteHardwareFault(EXCEPTION_POINTERS* pointers)
 {
     Notes& notes = g_notes;
-    if (static_cast<DWORD>(notes.thread) != GetCurrentThreadId() || !pointers || !pointers->ExceptionRecord) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
+    if (static_cast<DWORD>(notes.thread) != GetCurrentThreadId()) return EXCEPTION_CONTINUE_SEARCH;
     const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
     if (!IsHardwareFault(record.ExceptionCode)) return EXCEPTION_CONTINUE_SEARCH;
     // The image is read now: a loader that contains a fault of DllMain may unmap it before the
@@ -70,25 +67,16 @@ void InstallHandler()
 
 bool IsPlugin(const Notes& notes, const void* image)
 {
-    return notes.pluginsLost ||
-           std::any_of(notes.plugins.begin(), notes.plugins.end(),
-                       [image](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == image; });
+    return notes.pluginsLost || std::find(notes.plugins.begin(), notes.plugins.end(), image) != notes.plugins.end();
 }
 
 }  // namespace
 
 void NotePluginImage(HMODULE library)
 {
-    if (!library) return;
-    auto& plugins = g_notes.plugins;
-    const auto found = std::find_if(plugins.begin(), plugins.end(),
-                                    [library](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == library; });
-    if (found != plugins.end()) {
-        ++found->second;
-        return;
-    }
+    if (!library || IsPlugin(g_notes, library)) return;
     try {
-        plugins.emplace_back(library, 1u);
+        g_notes.plugins.push_back(library);
     } catch (...) {
         g_notes.pluginsLost = true;
     }
@@ -97,10 +85,7 @@ void NotePluginImage(HMODULE library)
 void ForgetPluginImage(HMODULE library)
 {
     auto& plugins = g_notes.plugins;
-    const auto found = std::find_if(plugins.begin(), plugins.end(),
-                                    [library](const std::pair<HMODULE, unsigned>& plugin) { return plugin.first == library; });
-    if (found == plugins.end()) return;
-    if (--found->second == 0) plugins.erase(found);
+    plugins.erase(std::remove(plugins.begin(), plugins.end(), library), plugins.end());
 }
 
 FaultWatch::FaultWatch()

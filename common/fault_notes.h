@@ -25,8 +25,9 @@
 // Faults noted so far; a later count has seen more.
 using FaultCount = unsigned long long;
 
-// The plug-in images faults are told for: noted at each load, forgotten at each free that unmapped
-// it. A library never freed (it faulted, or code of it can still run) stays noted.
+// The plug-in images faults are told for: noted at each load, forgotten once a free has unmapped
+// the image (loaded twice, it stays mapped until the last free). A library never freed (it
+// faulted, or code of it can still run) stays noted.
 void NotePluginImage(HMODULE library);
 void ForgetPluginImage(HMODULE library);
 
