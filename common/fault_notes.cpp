@@ -1,23 +1,27 @@
 #include "fault_notes.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace {
 
 // More faults than this in one call are not told apart: the call then counts as faulted.
 constexpr unsigned kNotedFaults = 32;
+// Plug-ins that faulted stay loaded and noted; past this many, every image's fault counts.
+constexpr unsigned kNotedPlugins = 256;
 
+// Zero at start, with no initializer of its own: it takes no room in the program file.
 struct Notes {
     // The thread inside a guarded call, 0 when none; the handler notes for it alone.
-    volatile LONG thread = 0;
-    unsigned depth = 0;
+    volatile LONG thread;
+    unsigned depth;
     // Written by the handler, on that thread, in the middle of its own code: no lock, no allocation.
-    volatile FaultCount count = 0;
-    void* volatile images[kNotedFaults] = {};
-    // The plug-in images that are mapped, or whose free broke off.
-    std::vector<HMODULE> plugins;
-    bool pluginsLost = false;  // a plug-in could not be noted: every image's fault counts
+    volatile FaultCount count;
+    void* volatile images[kNotedFaults];
+    // The plug-in images that are mapped, or whose free broke off; no allocation, so that noting
+    // one cannot fail part way.
+    HMODULE plugins[kNotedPlugins];
+    unsigned pluginCount;
+    bool pluginsLost;
 };
 
 Notes g_notes;
@@ -67,25 +71,28 @@ void InstallHandler()
 
 bool IsPlugin(const Notes& notes, const void* image)
 {
-    return notes.pluginsLost || std::find(notes.plugins.begin(), notes.plugins.end(), image) != notes.plugins.end();
+    const HMODULE* end = notes.plugins + notes.pluginCount;
+    return notes.pluginsLost || std::find(notes.plugins, end, image) != end;
 }
 
 }  // namespace
 
 void NotePluginImage(HMODULE library)
 {
-    if (!library || IsPlugin(g_notes, library)) return;
-    try {
-        g_notes.plugins.push_back(library);
-    } catch (...) {
-        g_notes.pluginsLost = true;
+    Notes& notes = g_notes;
+    if (!library || IsPlugin(notes, library)) return;
+    if (notes.pluginCount == kNotedPlugins) {
+        notes.pluginsLost = true;
+        return;
     }
+    notes.plugins[notes.pluginCount++] = library;
 }
 
 void ForgetPluginImage(HMODULE library)
 {
-    auto& plugins = g_notes.plugins;
-    plugins.erase(std::remove(plugins.begin(), plugins.end(), library), plugins.end());
+    Notes& notes = g_notes;
+    notes.pluginCount = static_cast<unsigned>(std::remove(notes.plugins, notes.plugins + notes.pluginCount, library) -
+                                              notes.plugins);
 }
 
 FaultWatch::FaultWatch()

@@ -56,6 +56,6 @@ bool PluginLibrary::Free()
     // The system unregisters no class of a freed library: loaded again, the plug-in could not
     // register its class anew, and at another address the class's procedure would point into
     // freed memory. None of their windows lives (CodeMayStillRun), so each can go.
-    for (ATOM windowClass : TakeWindowClassesOf(library)) UnregisterClassW(MAKEINTATOM(windowClass), library);
+    UnregisterWindowClassesOf(library);
     return clean;
 }

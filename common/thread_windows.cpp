@@ -1,7 +1,6 @@
 #include "thread_windows.h"
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -13,9 +12,19 @@ struct Watch {
     bool complete = false;
     WindowMoment now = 0;
     std::vector<ThreadWindow> windows;
-    // The class of every window made since the watch began, each once: (atom, instance).
-    std::vector<std::pair<ATOM, HMODULE>> classes;
 };
+
+// The class of every window made since the watch began, each once; one more is not kept (it stays
+// registered, as every class did before), so that noting one never fails. Zero at start, with no
+// initializer of its own: it takes no room in the program file.
+struct SeenClasses {
+    struct Class {
+        ATOM atom;
+        HMODULE module;
+    } classes[64];
+    unsigned count;
+};
+SeenClasses g_seenClasses;
 
 Watch& TheWatch()
 {
@@ -47,17 +56,15 @@ void Note(Watch& watch, HWND window, WindowMoment made)
     }
 }
 
-void NoteClass(Watch& watch, HWND window)
+void NoteClass(HWND window)
 {
+    SeenClasses& seen = g_seenClasses;
     const auto atom = static_cast<ATOM>(GetClassLongPtrW(window, GCW_ATOM));
     const auto module = reinterpret_cast<HMODULE>(GetClassLongPtrW(window, GCLP_HMODULE));
-    const std::pair<ATOM, HMODULE> windowClass(atom, module);
-    if (!atom || std::find(watch.classes.begin(), watch.classes.end(), windowClass) != watch.classes.end()) return;
-    try {
-        watch.classes.push_back(windowClass);
-    } catch (...) {
-        // Unknown, it stays registered, as every class did before.
-    }
+    const bool known = std::any_of(seen.classes, seen.classes + seen.count, [atom, module](const SeenClasses::Class& one) {
+        return one.atom == atom && one.module == module;
+    });
+    if (atom && !known && seen.count < sizeof(seen.classes) / sizeof(seen.classes[0])) seen.classes[seen.count++] = {atom, module};
 }
 
 // Runs inside whatever made or destroys the window, plug-in code included: it never throws, and
@@ -67,7 +74,7 @@ LRESULT CALLBACK SeeWindow(int code, WPARAM wParam, LPARAM lParam)
     Watch& watch = TheWatch();
     if (code == HCBT_CREATEWND) {
         Note(watch, reinterpret_cast<HWND>(wParam), ++watch.now);
-        NoteClass(watch, reinterpret_cast<HWND>(wParam));
+        NoteClass(reinterpret_cast<HWND>(wParam));
     } else if (code == HCBT_DESTROYWND) {
         Forget(watch, reinterpret_cast<HWND>(wParam));
     }
@@ -167,19 +174,18 @@ bool ListThreadWindows(std::vector<ThreadWindow>& windows, bool lookAgain)
     return watch.complete;
 }
 
-std::vector<ATOM> TakeWindowClassesOf(HMODULE module)
+void UnregisterWindowClassesOf(HMODULE module)
 {
-    std::vector<ATOM> taken;
-    Watch& watch = TheWatch();
-    if (watch.thread != GetCurrentThreadId()) return taken;
-    auto& classes = watch.classes;
-    for (const auto& windowClass : classes) {
-        if (windowClass.second == module) taken.push_back(windowClass.first);
+    if (TheWatch().thread != GetCurrentThreadId()) return;
+    SeenClasses& seen = g_seenClasses;
+    unsigned kept = 0;
+    for (unsigned index = 0; index < seen.count; ++index) {
+        const SeenClasses::Class one = seen.classes[index];
+        if (one.module == module) {
+            UnregisterClassW(MAKEINTATOM(one.atom), module);
+        } else {
+            seen.classes[kept++] = one;
+        }
     }
-    classes.erase(std::remove_if(classes.begin(), classes.end(),
-                                 [module](const std::pair<ATOM, HMODULE>& windowClass) {
-                                     return windowClass.second == module;
-                                 }),
-                  classes.end());
-    return taken;
+    seen.count = kept;
 }

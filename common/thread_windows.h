@@ -30,6 +30,7 @@ WindowMoment CurrentWindowMoment();
 // first look failed): callers then assume the worst.
 bool ListThreadWindows(std::vector<ThreadWindow>& windows, bool lookAgain);
 
-// The window classes of module's instance that windows made on the thread were of, since the
-// watch began; each handed out once.
-std::vector<ATOM> TakeWindowClassesOf(HMODULE module);
+// Unregisters the window classes of module's instance that windows made on the thread were of,
+// since the watch began. A library must unregister its classes itself, the system does not when it
+// is freed: only once none of their windows lives, and the library is gone or about to go.
+void UnregisterWindowClassesOf(HMODULE module);
