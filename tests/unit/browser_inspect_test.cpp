@@ -18,6 +18,7 @@
 #include "plugin_info.h"
 #include "resource.h"
 #include "scratch.h"
+#include "system_needs.h"
 #include "test_browser_dialog.h"
 
 namespace {
@@ -177,6 +178,8 @@ TEST_F(Inspection, ShiftJisAnswersAreShownAsJapanese)
 {
 #ifdef PLEXMOOR_TEST_UTF8_CODE_PAGE
     ASSERT_EQ(GetACP(), static_cast<UINT>(CP_UTF8)) << "the manifest's code page is not in force";
+#else
+    SKIP_WITHOUT_JAPANESE_CODE_PAGE();
 #endif
     Inspect(L"shiftjis.sph");
     EXPECT_EQ(dialog.Rows(IDC_INFO_LIST)[1], std::make_pair(kAboutLabel, std::wstring(L"テスト用プラグイン")));
