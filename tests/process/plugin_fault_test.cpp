@@ -29,7 +29,7 @@ constexpr UINT kFixtureSubclassMessage = WM_APP + 9;
 constexpr UINT kFixtureMessageWindowMessage = WM_APP + 10;
 
 const wchar_t kLostStartLine[] =
-    L"以前このプラグインの読み込み中に終了したため、自動では読み込んでいません。ダブルクリックで読み込みます。";
+    L"以前、読み込み中に終了したため、自動では読み込みません。ダブルクリックで読み込みます。";
 
 std::vector<Row> OrdinaryInfo(const std::wstring& name)
 {
