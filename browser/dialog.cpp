@@ -81,7 +81,9 @@ BOOL OnCommand(HWND dialog, WPARAM wParam)
 {
     const WORD id = LOWORD(wParam);
     const WORD code = HIWORD(wParam);
-    if (code == LBN_SELCHANGE && id == IDC_PLUGIN_LIST) {
+    // A double-click asks for the selected entry on purpose: a plug-in that a lost start holds
+    // back is tried as a new selection is, any other is inspected again.
+    if ((code == LBN_SELCHANGE || code == LBN_DBLCLK) && id == IDC_PLUGIN_LIST) {
         if (IsListReady(dialog) && !RefusedWhileDisabled(dialog)) {
             InspectSelectedPlugin(dialog);
             ForgetLostStartsOfSelection(dialog);

@@ -203,3 +203,23 @@ void ForgetLostStartsOfSelection(HWND dialog)
     if (folder.empty()) return;
     ForEachLostStart(folder, [&plugin](const std::wstring& marked) { return SamePath(marked, plugin); });
 }
+
+std::vector<std::wstring> HeldBackPlugins(HWND dialog)
+{
+    std::vector<std::wstring> heldBack;
+    const std::wstring folder = MarksFolder(dialog);
+    if (folder.empty()) return heldBack;
+    ForEachLostStart(folder, [&heldBack](const std::wstring& marked) {
+        if (!marked.empty()) heldBack.push_back(marked);
+        return false;
+    });
+    return heldBack;
+}
+
+bool IsHeldBack(const std::vector<std::wstring>& heldBack, const std::wstring& plugin)
+{
+    for (const std::wstring& marked : heldBack) {
+        if (SamePath(marked, plugin)) return true;
+    }
+    return false;
+}

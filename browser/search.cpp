@@ -2,8 +2,12 @@
 
 #include <shlwapi.h>
 
+#include <string>
+#include <vector>
+
 #include "handles.h"
 #include "inspect.h"
+#include "inspection_mark.h"
 #include "plugin_call.h"
 #include "plugin_info.h"
 #include "plugin_library.h"
@@ -62,13 +66,16 @@ bool SelectPluginForFile(HWND dialog, const std::wstring& fileName)
     HWND listBox = GetDlgItem(dialog, IDC_PLUGIN_LIST);
     int found = -1;
     {
+        const std::vector<std::wstring> heldBack = HeldBackPlugins(dialog);
         // Put back once the search is over: putting the windows back after a fault enables the
         // dialog, which must stay disabled while the other plug-ins are asked.
         PluginCallScope call(dialog);
         const int count = static_cast<int>(SendMessageW(listBox, LB_GETCOUNT, 0, 0));
         for (int index = 0; index < count && found < 0; ++index) {
+            const std::wstring path = GetPluginPath(dialog, index);
+            if (IsHeldBack(heldBack, path)) continue;
             bool faulted = false;
-            if (ClaimsFile(call, GetPluginPath(dialog, index), fileName, faulted)) found = index;
+            if (ClaimsFile(call, path, fileName, faulted)) found = index;
             if (faulted) call.NoteFault();
         }
     }

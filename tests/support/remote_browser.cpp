@@ -25,6 +25,19 @@ void RemoteBrowser::SelectPlugin(int index) const
     Settle();
 }
 
+void RemoteBrowser::DoubleClickSelectedPlugin() const
+{
+    HWND list = Item(IDC_PLUGIN_LIST);
+    const LRESULT selected = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+    const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+    // The middle of the entry, in the list's client coordinates.
+    const LPARAM at = MAKELPARAM(8, static_cast<int>((selected - top) * height + height / 2));
+    PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    PostMessageW(list, WM_LBUTTONUP, 0, at);
+    Settle();
+}
+
 std::vector<Row> RemoteBrowser::InfoRows() const { return ListViewRows(Item(IDC_INFO_LIST)); }
 std::vector<Row> RemoteBrowser::TypeRows() const { return ListViewRows(Item(IDC_TYPE_LIST)); }
 int RemoteBrowser::SelectedTypeRow() const { return ListViewSelection(Item(IDC_TYPE_LIST)); }

@@ -28,6 +28,10 @@ public:
     int SelectedPlugin() const;
     // As a click on the entry does: select it, then the notification the list box sends.
     void SelectPlugin(int index) const;
+    // The second press of a double-click on the selected entry, as the list box receives it.
+    // The first press and release are left out: under Wine they notify a new selection even on
+    // the entry already selected, which would hide whether the double-click itself is answered.
+    void DoubleClickSelectedPlugin() const;
     std::vector<Row> InfoRows() const;
     std::vector<Row> TypeRows() const;
     int SelectedTypeRow() const;

@@ -256,7 +256,7 @@ TEST(BrowserResources, StringTableHoldsEveryBrowserText)
         {113, L"拡張子群をクリップボードにコピーしました。"},
         {114, L"拡張子をクリップボードにコピーしました。"},
         {115, L"ファイル形式名をクリップボードにコピーしました。"},
-        {116, L"以前このプラグインの読み込み中に終了したため、自動では読み込んでいません。"},
+        {116, L"以前、読み込み中に終了したため、自動では読み込みません。ダブルクリックで読み込みます。"},
     };
     for (const auto& [id, text] : expected) EXPECT_EQ(LoadResourceString(id), text) << id;
     EXPECT_EQ(LoadResourceString(103), L"");
