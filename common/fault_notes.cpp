@@ -13,7 +13,6 @@ constexpr unsigned kNotedPlugins = 256;
 struct Notes {
     // The thread inside a guarded call, 0 when none; the handler notes for it alone.
     volatile LONG thread;
-    unsigned depth;
     // Written by the handler, on that thread, in the middle of its own code: no lock, no allocation.
     volatile FaultCount count;
     void* volatile images[kNotedFaults];
@@ -102,14 +101,14 @@ FaultWatch::FaultWatch()
     const LONG self = static_cast<LONG>(GetCurrentThreadId());
     const LONG was = InterlockedCompareExchange(&notes.thread, self, 0);
     watching_ = was == 0 || was == self;
-    if (watching_) ++notes.depth;
+    // A nested watch leaves the thread to the outermost one, which ends last.
+    outermost_ = was == 0;
     begun_ = notes.count;
 }
 
 FaultWatch::~FaultWatch()
 {
-    Notes& notes = g_notes;
-    if (watching_ && --notes.depth == 0) InterlockedExchange(&notes.thread, 0);
+    if (outermost_) InterlockedExchange(&g_notes.thread, 0);
 }
 
 bool FaultWatch::SawPluginFault(HMODULE library) const

@@ -47,4 +47,5 @@ public:
 private:
     FaultCount begun_;
     bool watching_;
+    bool outermost_;
 };
