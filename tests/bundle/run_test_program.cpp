@@ -16,6 +16,7 @@
 #include <string>
 
 #include "handles.h"
+#include "scratch.h"
 
 namespace {
 
@@ -90,19 +91,6 @@ Outcome Run(std::wstring commandLine, HANDLE output, DWORD seconds)
     return outcome;
 }
 
-std::string ReadFileBytes(const std::wstring& path)
-{
-    HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return std::string();
-    handles::UniqueHandle file(opened);
-    std::string content;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(opened, chunk, sizeof(chunk), &got, nullptr) && got > 0) content.append(chunk, got);
-    return content;
-}
-
 // The value of attribute name="..." in the element that starts at from, or "".
 std::string Attribute(const std::string& xml, size_t from, const std::string& name)
 {
@@ -163,7 +151,7 @@ int wmain(int argc, wchar_t** argv)
         Run(program + L" --gtest_list_tests", created, seconds);
     }
     // Suites start in the first column, their cases are indented.
-    const std::string list = ReadFileBytes(listPath);
+    const std::string list = ReadBytes(listPath);
     DeleteFileW(listPath.c_str());
     for (size_t line = 0; line < list.size(); line = list.find('\n', line) + 1) {
         if (list.compare(line, 2, "  ") == 0) ++listed;
@@ -181,7 +169,7 @@ int wmain(int argc, wchar_t** argv)
         outcome = Run(program + L" --gtest_output=xml:" + xmlPath, created, seconds);
     }
 
-    const std::string xml = ReadFileBytes(xmlPath);
+    const std::string xml = ReadBytes(xmlPath);
     unsigned long passed = 0, failed = 0, skipped = 0;
     std::string skips;
     for (size_t at = xml.find("<testsuite "); at != std::string::npos; at = xml.find("<testsuite ", at + 1)) {
@@ -231,7 +219,7 @@ int wmain(int argc, wchar_t** argv)
     if (failed > 0) {
         std::printf("---- %ls ----\n", logPath.c_str());
         std::fflush(stdout);
-        const std::string log = ReadFileBytes(logPath);
+        const std::string log = ReadBytes(logPath);
         DWORD written = 0;
         WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), log.data(), static_cast<DWORD>(log.size()), &written, nullptr);
         std::printf("---- end of %ls ----\n", logPath.c_str());

@@ -66,14 +66,20 @@ void AgeFile(const std::wstring& path)
     ASSERT_TRUE(SetFileTime(opened, nullptr, nullptr, &old));
 }
 
+// A folder whose first plug-in is a copy of fixture under the name first, an ordinary one after it.
+void PlantBeforeOrdinary(const TempFolder& folder, const std::wstring& fixture, const std::wstring& first)
+{
+    ASSERT_TRUE(CopyFileW(FixturePath(fixture).c_str(), (folder / first).c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+}
+
 TEST(FaultingPlugins, TheBrowserOutlivesAFaultAtStartUpAndInASettingsDialogAndShowsTheNextPluginRight)
 {
     SettingsSandbox sandbox;
     FixtureLog log;
     TempFolder folder;
     // First in the list, so the start-up inspection meets it before the dialog shows.
-    ASSERT_TRUE(CopyFileW(FixturePath(L"faulting\\faulty.sph").c_str(), (folder / L"a_faulty.sph").c_str(), TRUE));
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    ASSERT_NO_FATAL_FAILURE(PlantBeforeOrdinary(folder, L"faulting\\faulty.sph", L"a_faulty.sph"));
     sandbox.WriteHistory({folder.Path()});
 
     RemoteBrowser browser;
@@ -190,8 +196,7 @@ TEST(LostStarts, APluginThatEndedAStartIsNotLoadedOnItsOwnAgainUntilChosenAndThe
     FixtureLog log;
     TempFolder folder;
     const std::wstring exits = folder / L"a_exits.sph";
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ending\\exits.sph").c_str(), exits.c_str(), TRUE));
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    ASSERT_NO_FATAL_FAILURE(PlantBeforeOrdinary(folder, L"ending\\exits.sph", L"a_exits.sph"));
     const std::wstring picture = folder / L"picture.abc";
     ASSERT_TRUE(WriteBytes(picture, "both plug-ins claim *.abc"));
     sandbox.WriteHistory({folder.Path()});
@@ -256,8 +261,7 @@ TEST(LostStarts, APluginThatOverflowsTheStackEndsTheStartThatMetItAndIsHeldBackA
     SettingsSandbox sandbox;
     FixtureLog log;
     TempFolder folder;
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ending\\overflows.sph").c_str(), (folder / L"a_overflows.sph").c_str(), TRUE));
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    ASSERT_NO_FATAL_FAILURE(PlantBeforeOrdinary(folder, L"ending\\overflows.sph", L"a_overflows.sph"));
     sandbox.WriteHistory({folder.Path()});
 
     const Program lost(ExecutableDir() + L"\\Plexmoor2.exe");
@@ -278,8 +282,7 @@ TEST(LostStarts, ABrowserStillInItsInspectionIsNoLostStartAndOneEndedFromOutside
     RemoveDirectoryW(SettingsSandbox::SettingsFolder().c_str());
     ASSERT_FALSE(FolderExists(SettingsSandbox::SettingsFolder()));
     TempFolder folder;
-    ASSERT_TRUE(CopyFileW(FixturePath(L"calls\\ownerless.sph").c_str(), (folder / L"a_waits.sph").c_str(), TRUE));
-    ASSERT_TRUE(CopyFileW(FixturePath(L"ordinary.sph").c_str(), (folder / L"b_ordinary.sph").c_str(), TRUE));
+    ASSERT_NO_FATAL_FAILURE(PlantBeforeOrdinary(folder, L"calls\\ownerless.sph", L"a_waits.sph"));
     sandbox.SetSusieFolder(folder.Path());
 
     const Program first(ExecutableDir() + L"\\Plexmoor2.exe");
